@@ -1,0 +1,83 @@
+// CKelvorDlg: the main window's behaviour. It holds the settings, the tray icon record and
+// the mail state, and every activity of the running program is one of its handlers: the
+// field exchange, the check cycle, the tray icon, the received list, the version box, exit.
+#ifndef KELVOR_APP_KELVORDLG_H
+#define KELVOR_APP_KELVORDLG_H
+
+#include <string>
+
+#include "app/Window.h"
+
+enum class FieldDirection { Show, Read };
+
+class CKelvorDlg {
+public:
+    // Message boxes of the handlers carry the application title as caption.
+    CKelvorDlg(Window& window, std::string applicationTitle);
+
+    // The settings, then the running state, in this order.
+    int m_interval = 0;
+    std::string m_password;
+    std::string m_server;
+    std::string m_user;
+    int m_popup = 0;
+    TrayRecord m_trayIcon;
+    int m_ticks = 0;
+    int m_busy = 0;
+    int m_lastCount = 0;
+    int m_hIcon = 0;  // the application icon's resource
+
+    // Moves the five settings between the controls and the members. Show cannot fail;
+    // Read validates the interval and returns 1, or 0 after its message.
+    int ExchangeFields(FieldDirection direction);
+
+    // Window start, once, before the window is first shown.
+    void OnInitDialog();
+    // Commands 1, 2, 3, 4, 16, 32771 and 32772; returns false for any other id.
+    bool OnCommand(int commandId);
+    void OnHide();
+    void OnExit();
+
+    void OnTimer(unsigned timerId);
+    void OnCheck();
+    void OnTrayCheck();
+    void CheckMail(int manual);
+
+    void AddTrayIcon();
+    void SetTrayIcon(int newMail);
+    void SetTrayTip(const std::string& status);
+    long OnTrayNotify(unsigned iconId, int mouseEvent);
+    // The window has been destroyed: the tray icon leaves the notification area.
+    void OnDestroy();
+
+    void OnShowList();
+    void OnListDblClk();
+
+    void OnSysCommand(unsigned commandId, long position);
+    void OnAppAbout();
+
+    void OnPaint();
+    int OnQueryDragIcon() const;
+    void OnHelp();
+
+private:
+    void ShowPlain(const std::string& text);
+
+    Window& m_window;
+    std::string m_applicationTitle;
+};
+
+// The modal viewer of one message: template IDD_MAILLIST, read-only text.
+class CMailListDlg {
+public:
+    std::string m_text;
+    int DoModal(Window& owner);
+};
+
+// The modal version box: template IDD_ABOUTBOX.
+class CAboutDlg {
+public:
+    int DoModal(Window& owner);
+};
+
+#endif
