@@ -61,7 +61,13 @@ public:
     void OnHelp();
 
 private:
+    // A message box of the handlers: "OK", no icon, the application title as caption.
     void ShowPlain(const std::string& text);
+    // A string of the platform's table, or the program's own text when the platform has
+    // none under that id, so that no validation message ever comes up empty.
+    std::string LoadStringOrOwn(int stringId);
+    // Shows a validation message, then focuses the interval field and selects its text.
+    int FailIntervalField(const std::string& message);
 
     Window& m_window;
     std::string m_applicationTitle;

@@ -1,0 +1,86 @@
+// CKelvorApp: the whole run of the program, from the single-instance guard to the settings
+// written back after the main window has ended.
+#include "app/KelvorApp.h"
+
+#include <string>
+
+#include "app/AppTexts.h"
+#include "app/KelvorDlg.h"
+#include "app/ResourceStrings.h"
+#include "res/resource.h"
+
+namespace {
+
+const char kGuardName[] = "h_XXXX_PrevInstance";
+const char kProfileExtension[] = ".INI";
+const char kSettingsSection[] = "Settings";
+const char kKeyInterval[] = "INT";
+const char kKeyServer[] = "POP";
+const char kKeyUser[] = "USR";
+const char kKeyPassword[] = "PWD";
+const char kKeyPopup[] = "PUP";
+constexpr int kDefaultInterval = 10;
+constexpr int kDefaultPopup = 0;
+
+}  // namespace
+
+CKelvorApp::CKelvorApp(AppHost& host) : m_host(host)
+{
+}
+
+bool CKelvorApp::InitInstance()
+{
+    // The title is string 57344 when the program has one, else the program file's name.
+    // The profile file is always named after the program file.
+    const std::string fileTitle = m_host.ApplicationTitle();
+    std::string applicationTitle = m_host.LoadString(IDS_APP_TITLE);
+    if (applicationTitle.empty())
+        applicationTitle = fileTitle;
+
+    InstanceGuard& guard = m_host.Guard();
+    if (guard.OpenExisting(kGuardName)) {
+        if (m_host.FindTopLevelWindow(m_host.LoadString(IDS_APP_TITLE)))
+            m_host.ShowStartupMessage(kTextAlreadyRunning, applicationTitle);
+        return false;
+    }
+    guard.Create(kGuardName);
+
+    if (!m_host.StartSockets()) {
+        std::string message = m_host.LoadString(IDP_SOCKETS_INIT_FAILED);
+        if (message.empty())
+            message = ResourceString(IDP_SOCKETS_INIT_FAILED);
+        m_host.ShowStartupMessage(message, applicationTitle);
+        return false;
+    }
+    m_socketsStarted = true;
+
+    m_host.PrepareDialogs();
+
+    CKelvorDlg dialog(m_host.MainWindow(), applicationTitle);
+    Profile& profile = m_host.Settings();
+    const std::string profileFile = fileTitle + kProfileExtension;
+    dialog.m_interval = profile.GetInt(kSettingsSection, kKeyInterval, kDefaultInterval, profileFile);
+    dialog.m_server = profile.GetString(kSettingsSection, kKeyServer, "", profileFile);
+    dialog.m_user = profile.GetString(kSettingsSection, kKeyUser, "", profileFile);
+    dialog.m_password = profile.GetString(kSettingsSection, kKeyPassword, "", profileFile);
+    dialog.m_popup = profile.GetInt(kSettingsSection, kKeyPopup, kDefaultPopup, profileFile);
+
+    m_host.RunMainWindow(dialog);
+
+    // A failed write is not reported: there is no window left to report it in.
+    profile.WriteString(kSettingsSection, kKeyInterval, std::to_string(dialog.m_interval), profileFile);
+    profile.WriteString(kSettingsSection, kKeyServer, dialog.m_server, profileFile);
+    profile.WriteString(kSettingsSection, kKeyUser, dialog.m_user, profileFile);
+    profile.WriteString(kSettingsSection, kKeyPassword, dialog.m_password, profileFile);
+    profile.WriteString(kSettingsSection, kKeyPopup, std::to_string(dialog.m_popup), profileFile);
+    return false;
+}
+
+int CKelvorApp::ExitInstance()
+{
+    if (m_socketsStarted) {
+        m_host.StopSockets();
+        m_socketsStarted = false;
+    }
+    return 0;
+}

@@ -1,0 +1,508 @@
+// CKelvorDlg: the main window's behaviour over the Window seam. The settings and their
+// field exchange, the one-minute check cycle, the tray icon, the received list and the
+// viewer, the version box and the exit. Also the two small modal boxes it shows.
+#include "app/KelvorDlg.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <iterator>
+#include <utility>
+
+#include "app/AppTexts.h"
+#include "app/ResourceStrings.h"
+#include "pop3/Pop3Client.h"
+#include "res/resource.h"
+
+namespace {
+
+// Values of the notification-area record.
+constexpr std::uint32_t kTrayRecordSize = 88;
+constexpr std::uint32_t kTrayFlagsAllValid = 7;
+constexpr unsigned kTimerPeriodMilliseconds = 60000;
+constexpr std::size_t kTooltipStatusBytes = 54;
+
+// The interval field is read through a 32-byte area, like the platform's own integer
+// exchange: at most 31 bytes of it count.
+constexpr std::size_t kIntervalFieldBytes = 31;
+constexpr int kIntervalMinimum = 1;
+constexpr int kIntervalMaximum = 60;
+
+const char kTooltipWithoutStatus[] = "Kelvor";
+const char kTooltipPrefix[] = "Kelvor : ";
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// A zero byte ends a text wherever it stands.
+std::string UpToZeroByte(const std::string& text)
+{
+    return text.substr(0, text.find('\0'));
+}
+
+bool IsShiftJisLeadByte(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Reads a signed decimal integer surrounded by blanks and tabs. Returns 0 when anything
+// else is in the text, or when it reads 0 without starting with the digit 0 (an empty
+// field, a lone sign, "-0"). Numbers beyond 32 bits saturate.
+int ParseIntervalText(const std::string& field, int& value)
+{
+    const std::string text = UpToZeroByte(field).substr(0, kIntervalFieldBytes);
+    std::size_t position = 0;
+    while (position < text.size() && IsBlank(text[position]))
+        ++position;
+    const std::size_t numberStart = position;
+
+    bool negative = false;
+    if (position < text.size() && (text[position] == '+' || text[position] == '-')) {
+        negative = text[position] == '-';
+        ++position;
+    }
+    long long magnitude = 0;
+    while (position < text.size() && text[position] >= '0' && text[position] <= '9') {
+        // Once past the 32-bit range the exact value no longer matters.
+        if (magnitude <= static_cast<long long>(INT_MAX) + 1)
+            magnitude = magnitude * 10 + (text[position] - '0');
+        ++position;
+    }
+    while (position < text.size() && IsBlank(text[position]))
+        ++position;
+    if (position != text.size())
+        return 0;
+
+    long long number = negative ? -magnitude : magnitude;
+    if (number > INT_MAX)
+        number = INT_MAX;
+    if (number < INT_MIN)
+        number = INT_MIN;
+    if (number == 0 && (numberStart >= text.size() || text[numberStart] != '0'))
+        return 0;
+    value = static_cast<int>(number);
+    return 1;
+}
+
+// Puts the two arguments into a message of the form "%1 ... %2 ...".
+std::string FormatTwoArguments(const std::string& pattern, const std::string& first,
+                               const std::string& second)
+{
+    std::string result;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() &&
+            (pattern[i + 1] == '1' || pattern[i + 1] == '2')) {
+            result += pattern[i + 1] == '1' ? first : second;
+            ++i;
+        } else {
+            result += pattern[i];
+        }
+    }
+    return result;
+}
+
+// The first bytes of a Shift_JIS text, at most maximumBytes of them, never ending in the
+// first byte of a two-byte character whose second byte was cut off.
+std::string ShiftJisPrefix(const std::string& text, std::size_t maximumBytes)
+{
+    std::size_t kept = 0;
+    while (kept < text.size()) {
+        const std::size_t width = IsShiftJisLeadByte(static_cast<unsigned char>(text[kept])) ? 2 : 1;
+        if (kept + width > maximumBytes || kept + width > text.size())
+            break;
+        kept += width;
+    }
+    return text.substr(0, kept);
+}
+
+}  // namespace
+
+CKelvorDlg::CKelvorDlg(Window& window, std::string applicationTitle)
+    : m_hIcon(IDI_NOMAIL), m_window(window), m_applicationTitle(std::move(applicationTitle))
+{
+}
+
+void CKelvorDlg::ShowPlain(const std::string& text)
+{
+    m_window.ShowMessage(text, m_applicationTitle, MessageStyle::Plain);
+}
+
+std::string CKelvorDlg::LoadStringOrOwn(int stringId)
+{
+    std::string text = m_window.LoadString(stringId);
+    if (text.empty())
+        text = ResourceString(stringId);
+    return text;
+}
+
+int CKelvorDlg::FailIntervalField(const std::string& message)
+{
+    m_window.ShowMessage(message, m_applicationTitle, MessageStyle::Exclamation);
+    m_window.FocusAndSelectAll(IDC_INTERVAL);
+    return 0;
+}
+
+int CKelvorDlg::ExchangeFields(FieldDirection direction)
+{
+    if (direction == FieldDirection::Show) {
+        m_window.SetControlText(IDC_INTERVAL, std::to_string(m_interval));
+        m_window.SetControlText(IDC_PASSWORD, m_password);
+        m_window.SetControlText(IDC_SERVER, m_server);
+        m_window.SetControlText(IDC_USER, m_user);
+        if (m_popup < 0 || m_popup > 2)
+            m_popup = 0;
+        m_window.SetCheck(IDC_POPUP, m_popup);
+        return 1;
+    }
+
+    int interval = 0;
+    if (!ParseIntervalText(m_window.GetControlText(IDC_INTERVAL), interval))
+        return FailIntervalField(LoadStringOrOwn(IDP_PARSE_INT));
+    m_interval = interval;
+    if (m_interval < kIntervalMinimum || m_interval > kIntervalMaximum) {
+        return FailIntervalField(FormatTwoArguments(LoadStringOrOwn(IDP_PARSE_INT_RANGE),
+                                                    std::to_string(kIntervalMinimum),
+                                                    std::to_string(kIntervalMaximum)));
+    }
+    m_password = m_window.GetControlText(IDC_PASSWORD);
+    m_server = m_window.GetControlText(IDC_SERVER);
+    m_user = m_window.GetControlText(IDC_USER);
+    m_popup = m_window.GetCheck(IDC_POPUP);
+    return 1;
+}
+
+void CKelvorDlg::OnInitDialog()
+{
+    ExchangeFields(FieldDirection::Show);
+
+    if (m_window.HasSystemMenu()) {
+        const std::string aboutEntry = m_window.LoadString(IDS_ABOUTBOX);
+        if (!aboutEntry.empty()) {
+            m_window.AppendSystemMenuSeparator();
+            m_window.AppendSystemMenuItem(IDM_ABOUTBOX, aboutEntry);
+        }
+    }
+
+    m_window.SetWindowIcons(m_hIcon);
+    AddTrayIcon();
+    m_window.StartTimer(IDT_CHECK, kTimerPeriodMilliseconds);
+    m_ticks = 0;
+    m_lastCount = 0;
+    m_busy = 0;
+
+    m_window.SetFocus(IDC_INTERVAL);
+    m_window.ShowNormal();
+}
+
+bool CKelvorDlg::OnCommand(int commandId)
+{
+    switch (commandId) {
+    case ID_EXIT:
+    case ID_TRAY_EXIT:
+        OnExit();
+        return true;
+    case ID_HIDE:
+        OnHide();
+        return true;
+    case IDC_CHECK:
+        OnCheck();
+        return true;
+    case IDC_SHOWLIST:
+        OnShowList();
+        return true;
+    case IDM_ABOUTBOX:
+        OnAppAbout();
+        return true;
+    case ID_TRAY_CHECK:
+        OnTrayCheck();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CKelvorDlg::OnHide()
+{
+    ExchangeFields(FieldDirection::Read);
+    m_window.Hide();
+}
+
+void CKelvorDlg::OnExit()
+{
+    if (m_window.ShowMessage(kTextConfirmExit, kTextExitCaption, MessageStyle::YesNoQuestion) !=
+        MessageAnswer::Yes)
+        return;
+    if (!ExchangeFields(FieldDirection::Read))
+        return;
+    m_window.EndDialog(1);
+}
+
+void CKelvorDlg::OnTimer(unsigned /*timerId*/)
+{
+    // A tick waits while a conversation is under way; the count must not wrap meanwhile.
+    if (m_ticks < INT_MAX)
+        ++m_ticks;
+    if (m_ticks >= m_interval && !m_busy) {
+        m_busy = 1;
+        CheckMail(0);
+        m_ticks = 0;
+        m_busy = 0;
+    }
+}
+
+void CKelvorDlg::OnCheck()
+{
+    if (m_busy) {
+        ShowPlain(kTextBusy);
+        return;
+    }
+    // A check that the user asked for leaves m_ticks alone, so the timer keeps its rhythm.
+    m_busy = 1;
+    CheckMail(1);
+    m_busy = 0;
+}
+
+void CKelvorDlg::OnTrayCheck()
+{
+    OnCheck();
+}
+
+void CKelvorDlg::CheckMail(int manual)
+{
+    m_window.BeginWaitCursor();
+    const std::string serverBefore = m_server;
+    ExchangeFields(FieldDirection::Read);
+    // Against another server every message counts as new.
+    if (serverBefore != m_server)
+        m_lastCount = 0;
+
+    CPop3Client client;
+    if (!client.Login(m_server, m_user, m_password)) {
+        ShowPlain(client.GetErrorText());
+        m_window.EndWaitCursor();
+        return;
+    }
+    const int count = client.GetMessageCount();
+    client.Quit();
+
+    if (m_popup != 0 && manual == 0) {
+        if (count > m_lastCount) {
+            SetTrayIcon(1);
+            ShowPlain(kTextNewMail);
+        } else {
+            SetTrayIcon(0);
+        }
+    } else {
+        std::string report;
+        if (count > 0) {
+            SetTrayIcon(count > m_lastCount ? 1 : 0);
+            const long long difference = static_cast<long long>(m_lastCount) - count;
+            report = FormatMailCountReport(count, difference < 0 ? -difference : difference);
+        } else {
+            SetTrayIcon(0);
+            report = kTextNoMailInMailbox;
+        }
+        if (manual != 0)
+            ShowPlain(report);
+    }
+    // Only now, after any box has been closed, does the new count become the baseline.
+    m_lastCount = count;
+    m_window.EndWaitCursor();
+}
+
+void CKelvorDlg::AddTrayIcon()
+{
+    m_trayIcon = TrayRecord{};
+    m_trayIcon.size = kTrayRecordSize;
+    m_trayIcon.iconId = ID_TRAYICON;
+    m_trayIcon.flags = kTrayFlagsAllValid;
+    m_trayIcon.callbackMessage = WM_TRAYNOTIFY;
+    m_trayIcon.iconResource = IDI_NOMAIL;
+    m_window.TrayRequest(TrayAction::Add, m_trayIcon);
+    SetTrayTip(std::string());
+}
+
+void CKelvorDlg::SetTrayIcon(int newMail)
+{
+    m_trayIcon.iconResource = newMail == 1 ? IDI_NEWMAIL : IDI_NOMAIL;
+    m_window.TrayRequest(TrayAction::Modify, m_trayIcon);
+}
+
+void CKelvorDlg::SetTrayTip(const std::string& status)
+{
+    const std::string shownStatus = UpToZeroByte(status);
+    std::string tooltip = kTooltipWithoutStatus;
+    if (!shownStatus.empty())
+        tooltip = kTooltipPrefix + ShiftJisPrefix(shownStatus, kTooltipStatusBytes);
+    tooltip = tooltip.substr(0, sizeof m_trayIcon.tooltip - 1);
+    std::fill(std::begin(m_trayIcon.tooltip), std::end(m_trayIcon.tooltip), '\0');
+    tooltip.copy(m_trayIcon.tooltip, tooltip.size());
+    m_window.TrayRequest(TrayAction::Modify, m_trayIcon);
+}
+
+long CKelvorDlg::OnTrayNotify(unsigned /*iconId*/, int mouseEvent)
+{
+    if (mouseEvent == kTrayRightButtonDown)
+        m_window.ShowTrayMenu(IDR_TRAYMENU);
+    else if (mouseEvent == kTrayLeftButtonDoubleClick)
+        m_window.ShowNormal();
+    return 0;
+}
+
+void CKelvorDlg::OnDestroy()
+{
+    m_window.TrayRequest(TrayAction::Delete, m_trayIcon);
+}
+
+void CKelvorDlg::OnShowList()
+{
+    if (m_busy) {
+        ShowPlain(kTextBusyList);
+        return;
+    }
+    m_busy = 1;
+    m_window.BeginWaitCursor();
+    ExchangeFields(FieldDirection::Read);
+
+    CPop3Client client;
+    if (!client.Login(m_server, m_user, m_password)) {
+        ShowPlain(client.GetErrorText());
+        m_window.EndWaitCursor();
+        client.Quit();
+        m_busy = 0;
+        return;
+    }
+    const int count = client.GetMessageCount();
+    m_lastCount = count;
+    if (count == 0) {
+        ShowPlain(kTextNoMailInMailbox);
+        m_window.EndWaitCursor();
+        client.Quit();
+        m_busy = 0;
+        return;
+    }
+
+    m_window.ListReset();
+    for (int number = 1; number <= count; ++number) {
+        std::string entry;
+        if (client.RetrieveSummary(number, entry) < 1)
+            entry = client.GetErrorText();
+        m_window.ListAppend(entry);
+        char progress[32];
+        std::snprintf(progress, sizeof progress, "%d / %d", number, count);
+        m_window.SetControlText(IDC_STATUS, progress);
+        // The conversation blocks the thread; repaint so that the progress shows.
+        m_window.RepaintNow();
+    }
+    m_window.SetControlText(IDC_STATUS, std::string());
+    m_window.RepaintNow();
+    client.Quit();
+    m_window.EndWaitCursor();
+    m_busy = 0;
+}
+
+void CKelvorDlg::OnListDblClk()
+{
+    if (m_busy) {
+        ShowPlain(kTextBusy);
+        return;
+    }
+    m_busy = 1;
+    m_window.BeginWaitCursor();
+    ExchangeFields(FieldDirection::Read);
+
+    CPop3Client client;
+    if (!client.Login(m_server, m_user, m_password)) {
+        ShowPlain(client.GetErrorText());
+        m_window.EndWaitCursor();
+        client.Quit();
+        m_busy = 0;
+        return;
+    }
+    const int count = client.GetMessageCount();
+    m_lastCount = count;
+    if (count == 0) {
+        ShowPlain(kTextNoMail);
+        m_window.EndWaitCursor();
+        client.Quit();
+        m_busy = 0;
+        return;
+    }
+
+    // The entry at position k stands for message k + 1. With nothing selected, or with a
+    // list longer than the mailbox is now, there is no such message: nothing is shown.
+    const int selected = m_window.ListSelection();
+    if (selected < 0 || selected >= count) {
+        m_window.EndWaitCursor();
+        client.Quit();
+        m_busy = 0;
+        return;
+    }
+    std::string text;
+    client.RetrieveMessage(selected + 1, text);
+
+    CMailListDlg viewer;
+    viewer.m_text = text;
+    m_window.EndWaitCursor();
+    // The conversation stays logged in while the viewer is open.
+    viewer.DoModal(m_window);
+    client.Quit();
+    m_busy = 0;
+}
+
+void CKelvorDlg::OnSysCommand(unsigned commandId, long position)
+{
+    if ((commandId & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about;
+        about.DoModal(m_window);
+        return;
+    }
+    m_window.DefaultSystemCommand(commandId, position);
+}
+
+void CKelvorDlg::OnAppAbout()
+{
+    CAboutDlg about;
+    about.DoModal(m_window);
+}
+
+void CKelvorDlg::OnPaint()
+{
+    if (!m_window.IsMinimized()) {
+        m_window.DefaultPaint();
+        return;
+    }
+    int clientWidth = 0;
+    int clientHeight = 0;
+    int iconWidth = 0;
+    int iconHeight = 0;
+    m_window.GetClientSize(clientWidth, clientHeight);
+    m_window.GetStandardIconSize(iconWidth, iconHeight);
+    const int x = (clientWidth - iconWidth + 1) / 2;
+    const int y = (clientHeight - iconHeight + 1) / 2;
+    m_window.DrawIconAt(m_hIcon, x, y);
+}
+
+int CKelvorDlg::OnQueryDragIcon() const
+{
+    return m_hIcon;
+}
+
+void CKelvorDlg::OnHelp()
+{
+    m_window.ShowHelp(HELP_TOPIC_BASE + IDD_MAIN);
+}
+
+int CMailListDlg::DoModal(Window& owner)
+{
+    owner.ShowViewer(m_text);
+    return IDOK;
+}
+
+int CAboutDlg::DoModal(Window& owner)
+{
+    owner.ShowAboutBox();
+    return IDOK;
+}
