@@ -1,0 +1,467 @@
+// CPop3Client: the POP3 dialogue of the whole program. One routine reads a single-line reply,
+// one gathers a multi-line response; every command goes through them.
+#include "pop3/Pop3Client.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "decode/EncodedWord.h"
+#include "decode/JisToSjis.h"
+#include "pop3/Pop3Texts.h"
+
+namespace {
+
+const int kDefaultTimeLimitMilliseconds = 30000;
+const int kDefaultPort = 110;
+// A single-line reply is at most this long, its line end included.
+const std::size_t kReplyLimit = 512;
+// Receives of a listing ask for up to this much at a time.
+const std::size_t kListingArea = 4096;
+// Receives of a TOP or RETR response ask for the listed size plus this much, as do their
+// first buffers; a receive never asks for more than kLargestArea.
+const long long kResponseSlack = 100;
+const std::size_t kLargestArea = 1 << 20;
+
+// The text that a run of received bytes stands for: it ends at the first zero byte.
+std::string AsText(const std::string& bytes)
+{
+    return std::string(bytes.c_str());
+}
+
+bool StartsWithIgnoringCase(const std::string& text, const char* prefix)
+{
+    std::size_t length = std::strlen(prefix);
+    if (text.size() < length)
+        return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        unsigned char a = static_cast<unsigned char>(text[i]);
+        unsigned char b = static_cast<unsigned char>(prefix[i]);
+        if (a >= 'a' && a <= 'z')
+            a = static_cast<unsigned char>(a - 'a' + 'A');
+        if (b >= 'a' && b <= 'z')
+            b = static_cast<unsigned char>(b - 'a' + 'A');
+        if (a != b)
+            return false;
+    }
+    return true;
+}
+
+// A refusal is any reply beginning with "-ERR"; everything else, an empty reply included,
+// counts as success.
+bool IsErrorReply(const std::string& reply)
+{
+    return StartsWithIgnoringCase(reply, "-ERR");
+}
+
+bool IsWhiteSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// The decimal number at position: white space skipped, an optional sign, then digits up to
+// the first non-digit. No digits give 0; values beyond 32 bits stop at the nearest limit.
+std::int32_t DecimalAt(const std::string& text, std::size_t position)
+{
+    while (position < text.size() && IsWhiteSpace(text[position]))
+        ++position;
+    bool negative = false;
+    if (position < text.size() && (text[position] == '+' || text[position] == '-')) {
+        negative = text[position] == '-';
+        ++position;
+    }
+    long long value = 0;
+    while (position < text.size() && text[position] >= '0' && text[position] <= '9') {
+        if (value <= static_cast<long long>(INT_MAX) + 1)
+            value = value * 10 + (text[position] - '0');
+        ++position;
+    }
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<std::int32_t>(value);
+}
+
+// A listing is complete when the text after its status line ends in its end line: at least
+// three bytes, the third-last of which is ".".
+bool IsListingComplete(const std::string& response)
+{
+    std::size_t lineEnd = response.find('\n');
+    if (lineEnd == std::string::npos)
+        return false;
+    std::size_t length = response.size() - (lineEnd + 1);
+    return length >= 3 && response[response.size() - 3] == '.';
+}
+
+// A TOP or RETR response is complete when the bytes so far end in CR LF "." CR LF.
+bool IsResponseComplete(const std::string& response)
+{
+    static const char kTerminator[] = "\r\n.\r\n";
+    return response.size() >= 5 && response.compare(response.size() - 5, 5, kTerminator) == 0;
+}
+
+bool IsShiftJisLeadByte(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// The first place where name occurs in text, stepping over Shift_JIS double-byte characters
+// whole so that a match never begins on the second byte of one; npos when there is none.
+std::size_t FindFieldName(const std::string& text, const std::string& name)
+{
+    std::size_t position = 0;
+    while (position + name.size() <= text.size()) {
+        if (text.compare(position, name.size(), name) == 0)
+            return position;
+        if (IsShiftJisLeadByte(static_cast<unsigned char>(text[position])) &&
+            position + 1 < text.size())
+            position += 2;
+        else
+            position += 1;
+    }
+    return std::string::npos;
+}
+
+// The decoded value of the first field called name, up to the CR LF that ends its first line.
+// found is false when the header has no such field. A value without a CR LF after it is empty.
+std::string DecodedFieldValue(const std::string& header, const std::string& name, bool& found)
+{
+    std::size_t start = FindFieldName(header, name);
+    found = start != std::string::npos;
+    if (!found)
+        return std::string();
+    start += name.size();
+    std::size_t end = header.find("\r\n", start);
+    if (end == std::string::npos)
+        return DecodeEncodedWords(std::string());
+    return DecodeEncodedWords(header.substr(start, end - start));
+}
+
+// The host and port of a server text: "host:port" with a port from 1 to 65535, or a text
+// without a colon for the usual POP3 port. 0 when the port part is not such a number.
+int SplitServer(const std::string& server, std::string& host, int& port)
+{
+    std::size_t colon = server.rfind(':');
+    if (colon == std::string::npos) {
+        host = server;
+        port = kDefaultPort;
+        return 1;
+    }
+    host = server.substr(0, colon);
+    std::string digits = server.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5)
+        return 0;
+    int value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return 0;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 65535)
+        return 0;
+    port = value;
+    return 1;
+}
+
+}  // namespace
+
+CPop3Client::CPop3Client()
+    : m_bSizesAllocated(0),
+      m_nMessageCount(0),
+      m_timeLimitMilliseconds(kDefaultTimeLimitMilliseconds)
+{
+}
+
+CPop3Client::~CPop3Client()
+{
+    m_socket.Close();
+    if (m_bSizesAllocated) {
+        m_pSizes.clear();
+        m_bSizesAllocated = 0;
+    }
+}
+
+void CPop3Client::SetTimeLimit(int milliseconds)
+{
+    m_timeLimitMilliseconds = milliseconds > 0 ? milliseconds : 0;
+}
+
+std::string CPop3Client::GetErrorText() const
+{
+    return m_strErrorText;
+}
+
+int CPop3Client::GetMessageCount() const
+{
+    return m_nMessageCount;
+}
+
+void CPop3Client::SendCommand(const std::string& command)
+{
+    // The result is not examined: a send that fails shows itself through the receive after it.
+    m_socket.SendAll(command.data(), command.size(), m_timeLimitMilliseconds);
+}
+
+// One receive. One that delivers nothing (the peer closed, an error, or the time limit
+// passed) closes the connection, so that every later step fails at once instead of waiting.
+int CPop3Client::ReceiveSome(char* area, int capacity)
+{
+    int received = m_socket.Receive(area, capacity, m_timeLimitMilliseconds);
+    if (received <= 0) {
+        m_socket.Close();
+        return received < 0 ? -1 : 0;
+    }
+    return received;
+}
+
+// Reads one single-line reply: the bytes up to and including the first LF, at most
+// kReplyLimit of them, however the network cuts them. The rest of an overlong line is skipped
+// so that the next reply starts at a line start. A closed or failed connection ends the reply
+// with what has arrived, which may be nothing.
+std::string CPop3Client::ReadReplyLine()
+{
+    std::string reply;
+    bool skipping = false;
+    char area[kReplyLimit];
+    for (;;) {
+        if (!m_pending.empty()) {
+            std::size_t lineEnd = m_pending.find('\n');
+            std::size_t take = lineEnd == std::string::npos ? m_pending.size() : lineEnd + 1;
+            if (!skipping) {
+                std::size_t room = kReplyLimit - reply.size();
+                reply.append(m_pending, 0, take < room ? take : room);
+            }
+            m_pending.erase(0, take);
+            if (lineEnd != std::string::npos)
+                break;
+            if (reply.size() >= kReplyLimit)
+                skipping = true;
+            continue;
+        }
+        int received = ReceiveSome(area, static_cast<int>(sizeof area));
+        if (received <= 0)
+            break;
+        m_pending.append(area, static_cast<std::size_t>(received));
+    }
+    return reply;
+}
+
+int CPop3Client::SingleLineStep(const std::string& command, const char* errorText)
+{
+    SendCommand(command);
+    std::string reply = AsText(ReadReplyLine());
+    if (IsErrorReply(reply)) {
+        m_strErrorText = std::string(errorText) + "\r\n" + reply;
+        return 0;
+    }
+    return 1;
+}
+
+// Adds received bytes to response until isComplete holds. 1 when complete; 0 when the
+// connection closed or a receive failed first.
+int CPop3Client::GatherResponse(std::string& response, bool (*isComplete)(const std::string&),
+                                std::size_t areaSize)
+{
+    std::vector<char> area;
+    while (!isComplete(response)) {
+        if (!m_pending.empty()) {
+            response += m_pending;
+            m_pending.clear();
+            continue;
+        }
+        if (area.empty())
+            area.resize(areaSize);
+        int received = ReceiveSome(area.data(), static_cast<int>(area.size()));
+        if (received <= 0)
+            return 0;
+        response.append(area.data(), static_cast<std::size_t>(received));
+    }
+    return 1;
+}
+
+int CPop3Client::Login(const std::string& server, const std::string& user,
+                       const std::string& password)
+{
+    std::string host;
+    int port = kDefaultPort;
+    if (!SplitServer(server, host, port) ||
+        !m_socket.Connect(host, port, m_timeLimitMilliseconds)) {
+        m_socket.Close();
+        m_strErrorText = kPop3TextCannotConnect;
+        return 0;
+    }
+    std::string greeting = AsText(ReadReplyLine());
+    if (IsErrorReply(greeting)) {
+        m_strErrorText = kPop3TextBadConnection;
+        return 0;
+    }
+    if (!User(user))
+        return 0;
+    if (!Pass(password))
+        return 0;
+    if (!Stat())
+        return 0;
+    // A refused NOOP does not stop the login; the listing decides.
+    Noop();
+    return List() ? 1 : 0;
+}
+
+int CPop3Client::User(const std::string& name)
+{
+    return SingleLineStep("USER " + name + "\r\n", kPop3TextBadUsername);
+}
+
+int CPop3Client::Pass(const std::string& password)
+{
+    return SingleLineStep("PASS " + password + "\r\n", kPop3TextBadPassword);
+}
+
+int CPop3Client::Noop()
+{
+    return SingleLineStep("NOOP\r\n", kPop3TextNoopError);
+}
+
+int CPop3Client::Stat()
+{
+    SendCommand("STAT \r\n");
+    std::string reply = AsText(ReadReplyLine());
+    std::size_t blank = reply.find_first_of(" \t");
+    if (!StartsWithIgnoringCase(reply, "+OK") || blank == std::string::npos) {
+        m_strErrorText = std::string(kPop3TextStatError) + "\r\n" + reply;
+        return 0;
+    }
+    // Only the message count is read; the mailbox size after it is of no use here.
+    m_nMessageCount = DecimalAt(reply, blank);
+    return 1;
+}
+
+int CPop3Client::List()
+{
+    SendCommand("LIST \r\n");
+    std::string status = ReadReplyLine();
+    std::string statusText = AsText(status);
+    if (IsErrorReply(statusText)) {
+        m_strErrorText = std::string(kPop3TextListError) + "\r\n" + statusText;
+        return 0;
+    }
+    std::string response = status;
+    if (!GatherResponse(response, IsListingComplete, kListingArea)) {
+        m_strErrorText = kPop3TextListError;
+        return 0;
+    }
+    m_pSizes.clear();
+    m_bSizesAllocated = 1;
+
+    std::size_t lineEnd = response.find('\n');
+    std::string listing = AsText(response.substr(lineEnd + 1));
+    if (listing.empty() || listing[0] == '.')
+        return 1;
+    // Every blank before the end line starts a size; the message numbers are not read, so
+    // entry i holds the size from the (i+1)-th listing line. Entries past the count are
+    // ignored, and a negative count keeps the table empty.
+    std::size_t end = listing.find('.');
+    if (end == std::string::npos)
+        end = listing.size();
+    std::size_t wanted = m_nMessageCount > 0 ? static_cast<std::size_t>(m_nMessageCount) : 0;
+    for (std::size_t position = 0; position < end && m_pSizes.size() < wanted; ++position) {
+        if (listing[position] == ' ')
+            m_pSizes.push_back(DecimalAt(listing, position + 1));
+    }
+    return 1;
+}
+
+int CPop3Client::Quit()
+{
+    SendCommand("QUIT \r\n");
+    std::string reply = AsText(ReadReplyLine());
+    if (IsErrorReply(reply)) {
+        m_strErrorText = std::string(kPop3TextQuitError) + "\r\n" + reply;
+        return 0;
+    }
+    return 1;
+}
+
+int CPop3Client::ListedSize(int n) const
+{
+    if (n < 1 || static_cast<std::size_t>(n) > m_pSizes.size())
+        return 0;
+    return m_pSizes[static_cast<std::size_t>(n) - 1];
+}
+
+// Sends a TOP or RETR command for message n and reads its whole response, status line and
+// end line included, into response. The response may outgrow its first buffer: a listed size
+// that understates the message costs a reallocation, never a cut or an overrun.
+int CPop3Client::RetrieveResponse(const char* format, int n, bool keepReceivedOnFailure,
+                                  std::string& response)
+{
+    if (n < 1 || n > m_nMessageCount) {
+        m_strErrorText = kPop3TextRetrieveError;
+        return 0;
+    }
+    char command[24];
+    std::snprintf(command, sizeof command, format, n);
+    SendCommand(command);
+
+    long long capacity = static_cast<long long>(ListedSize(n)) + kResponseSlack;
+    if (capacity < kResponseSlack)
+        capacity = kResponseSlack;
+    if (capacity > static_cast<long long>(kLargestArea))
+        capacity = static_cast<long long>(kLargestArea);
+    std::string received;
+    try {
+        received.reserve(static_cast<std::size_t>(capacity));
+    } catch (const std::bad_alloc&) {
+        m_strErrorText = kPop3TextResponseBufferFailed;
+        return -1;
+    }
+
+    received += ReadReplyLine();
+    std::string statusText = AsText(received);
+    if (IsErrorReply(statusText)) {
+        m_strErrorText = std::string(kPop3TextRetrieveError) + "\r\n" + statusText;
+        return 0;
+    }
+    if (!GatherResponse(received, IsResponseComplete, static_cast<std::size_t>(capacity))) {
+        m_strErrorText = kPop3TextRetrieveError;
+        if (keepReceivedOnFailure)
+            m_strErrorText += "\r\n" + AsText(received);
+        return 0;
+    }
+    response = AsText(received);
+    return 1;
+}
+
+int CPop3Client::RetrieveSummary(int n, std::string& line)
+{
+    std::string header;
+    int result = RetrieveResponse("TOP %d 0\r\n", n, false, header);
+    if (result != 1)
+        return result;
+    bool found = false;
+    std::string summary = DecodedFieldValue(header, "From: ", found);
+    if (!found)
+        summary = "<unknown>";
+    summary += " : ";
+    std::string subject = DecodedFieldValue(header, "Subject: ", found);
+    summary += found ? subject : std::string("(No Subject)");
+    // One conversion over the joined line: a sender left in two-byte JIS mode carries that
+    // mode into the separator and the subject, as the converter defines.
+    line = ConvertJisToSjis(summary);
+    return 1;
+}
+
+int CPop3Client::RetrieveMessage(int n, std::string& text)
+{
+    std::string response;
+    int result = RetrieveResponse("RETR %d\r\n", n, true, response);
+    if (result != 1)
+        return result;
+    std::string converted = ConvertJisToSjis(DecodeEncodedWords(response));
+    std::size_t statusEnd = converted.find('\n');
+    text = statusEnd == std::string::npos ? converted : converted.substr(statusEnd + 1);
+    return 1;
+}

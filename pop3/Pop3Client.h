@@ -1,0 +1,69 @@
+// CPop3Client: one POP3 conversation with one server over one TCP stream: login, mailbox
+// statistics and listing, retrieval of headers and whole messages, logout, and error texts.
+#ifndef KELVOR_POP3_POP3CLIENT_H
+#define KELVOR_POP3_POP3CLIENT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pop3/TcpStream.h"
+
+class CPop3Client {
+public:
+    CPop3Client();
+    // Closes the connection without sending anything (no QUIT).
+    virtual ~CPop3Client();
+
+    CPop3Client(const CPop3Client&) = delete;
+    CPop3Client& operator=(const CPop3Client&) = delete;
+
+    // Connects (server is "host" for port 110 or "host:port"), reads the greeting and runs
+    // USER, PASS, STAT, NOOP and LIST. 1 on success; 0 with the reason in GetErrorText().
+    int Login(const std::string& server, const std::string& user, const std::string& password);
+    // Sends QUIT over whatever connection there is. 1, or 0 when the server refused it.
+    int Quit();
+    std::string GetErrorText() const;
+    int GetMessageCount() const;
+
+    // The summary line of message n ("sender : subject", decoded, Shift_JIS) from its header.
+    // 1 with the line; 0 or -1 with the error text set and line left as it was.
+    int RetrieveSummary(int n, std::string& line);
+    // The whole text of message n without the status line, decoded, Shift_JIS. Same results.
+    int RetrieveMessage(int n, std::string& text);
+
+    // How long connect, each send and each receive may wait without progress before the
+    // conversation gives up. The product keeps the default of 30 seconds.
+    void SetTimeLimit(int milliseconds);
+
+private:
+    int User(const std::string& name);
+    int Pass(const std::string& password);
+    int Stat();
+    int Noop();
+    int List();
+
+    void SendCommand(const std::string& command);
+    int ReceiveSome(char* area, int capacity);
+    std::string ReadReplyLine();
+    int SingleLineStep(const std::string& command, const char* errorText);
+    int GatherResponse(std::string& response, bool (*isComplete)(const std::string&),
+                       std::size_t areaSize);
+    int RetrieveResponse(const char* format, int n, bool keepReceivedOnFailure,
+                         std::string& response);
+    int ListedSize(int n) const;
+
+    CTcpStream m_socket;
+    int m_bSizesAllocated;
+    // The listed size of message n at index n - 1. It holds only the entries that the listing
+    // filled; a message beyond them has the size 0, so a server's count costs no memory.
+    std::vector<std::int32_t> m_pSizes;
+    int m_nMessageCount;
+    std::string m_strErrorText;
+    int m_timeLimitMilliseconds;
+    // Bytes that arrived after the end of the reply being read; the next reply begins with them.
+    std::string m_pending;
+};
+
+#endif

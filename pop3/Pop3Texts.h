@@ -1,0 +1,18 @@
+// The error texts of the POP3 client: Japanese, a blank and an English gloss, as Shift_JIS bytes.
+#ifndef KELVOR_POP3_POP3TEXTS_H
+#define KELVOR_POP3_POP3TEXTS_H
+
+extern const char* const kPop3TextCannotConnect;
+extern const char* const kPop3TextBadConnection;
+extern const char* const kPop3TextBadUsername;
+extern const char* const kPop3TextBadPassword;
+extern const char* const kPop3TextStatError;
+extern const char* const kPop3TextNoopError;
+extern const char* const kPop3TextListError;
+extern const char* const kPop3TextQuitError;
+// Both retrieval commands, TOP and RETR, report their failures with these words.
+extern const char* const kPop3TextRetrieveError;
+extern const char* const kPop3TextResponseBufferFailed;
+extern const char* const kPop3TextChunkBufferFailed;
+
+#endif

@@ -1,0 +1,43 @@
+// The blocking TCP stream over IPv4 that the POP3 client talks over, with time limits.
+// Declared here for the portable core; implemented once over POSIX sockets and once over Winsock.
+#ifndef KELVOR_POP3_TCPSTREAM_H
+#define KELVOR_POP3_TCPSTREAM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class CTcpStream {
+public:
+    // Creates the socket. One that cannot be created shows itself as a failed Connect.
+    CTcpStream();
+    // Closes the socket without sending anything.
+    ~CTcpStream();
+
+    CTcpStream(const CTcpStream&) = delete;
+    CTcpStream& operator=(const CTcpStream&) = delete;
+
+    // Connects to host (a dotted IPv4 address used unchanged, otherwise a host name whose
+    // first IPv4 address is used) and port. Gives up after timeLimitMilliseconds. 1 or 0.
+    int Connect(const std::string& host, int port, int timeLimitMilliseconds);
+
+    // Hands every byte to the transport. Gives up, and closes the stream, when the transport
+    // takes nothing for timeLimitMilliseconds or reports an error. 1 when all was sent, else 0.
+    int SendAll(const char* data, std::size_t length, int timeLimitMilliseconds);
+
+    // Waits up to timeLimitMilliseconds for bytes and delivers at most capacity of them.
+    // Returns the number delivered, 0 when the peer has closed the connection, or -1 on an
+    // error, on a closed stream or when the time limit passed without a byte.
+    int Receive(char* area, int capacity, int timeLimitMilliseconds);
+
+    // Closes the connection at once; later calls fail without waiting.
+    void Close();
+
+    bool IsOpen() const;
+
+private:
+    // The platform's socket handle (a file descriptor or a SOCKET); -1 when there is none.
+    std::intptr_t m_handle;
+};
+
+#endif
