@@ -1,0 +1,238 @@
+// Start-up and shut-down of the application object over a fake platform: the refusal of a
+// second instance, the socket library, the settings loaded before and written after the
+// main window, in their order and with their defaults.
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ExpectedTexts.h"
+#include "RecordingWindow.h"
+#include "app/AppHost.h"
+#include "app/KelvorApp.h"
+#include "app/KelvorDlg.h"
+#include "app/ResourceStrings.h"
+#include "res/resource.h"
+
+namespace {
+
+// Every operation of the fake host, of its guard and of its profile goes into one journal,
+// so the tests can assert the order across all of them.
+using Journal = std::vector<std::string>;
+
+class JournalGuard : public InstanceGuard {
+public:
+    explicit JournalGuard(Journal& journal) : m_journal(journal) {}
+    int existing = 0;
+    int OpenExisting(const std::string& name) override
+    {
+        m_journal.push_back("OpenExisting " + name);
+        return existing;
+    }
+    void Create(const std::string& name) override { m_journal.push_back("Create " + name); }
+
+private:
+    Journal& m_journal;
+};
+
+class JournalProfile : public Profile {
+public:
+    explicit JournalProfile(Journal& journal) : m_journal(journal) {}
+    std::map<std::string, std::string> stored;  // key -> value, section "Settings" only
+
+    int GetInt(const std::string& section, const std::string& key, int defaultValue,
+               const std::string& fileName) override
+    {
+        m_journal.push_back("GetInt " + section + " " + key + " " + std::to_string(defaultValue) + " " + fileName);
+        const auto found = stored.find(key);
+        return found == stored.end() ? defaultValue : std::stoi(found->second);
+    }
+    std::string GetString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                          const std::string& fileName) override
+    {
+        m_journal.push_back("GetString " + section + " " + key + " [" + defaultValue + "] " + fileName);
+        const auto found = stored.find(key);
+        return found == stored.end() ? defaultValue : found->second;
+    }
+    int WriteString(const std::string& section, const std::string& key, const std::string& value,
+                    const std::string& fileName) override
+    {
+        m_journal.push_back("WriteString " + section + " " + key + " [" + value + "] " + fileName);
+        stored[key] = value;
+        return 1;
+    }
+
+private:
+    Journal& m_journal;
+};
+
+class FakeAppHost : public AppHost {
+public:
+    Journal journal;
+    JournalGuard guard{journal};
+    JournalProfile profile{journal};
+    RecordingWindow window;
+    std::map<int, std::string> strings;
+    int windowFound = 1;
+    int socketsStart = 1;
+    // What the user does while the main window runs; by default nothing, and it ends.
+    std::function<void(CKelvorDlg&)> whileRunning;
+
+    std::string ApplicationTitle() override { return "kelvor"; }
+    std::string LoadString(int stringId) override
+    {
+        const auto found = strings.find(stringId);
+        return found == strings.end() ? std::string() : found->second;
+    }
+    InstanceGuard& Guard() override { return guard; }
+    Profile& Settings() override { return profile; }
+    int FindTopLevelWindow(const std::string& title) override
+    {
+        journal.push_back("FindTopLevelWindow [" + title + "]");
+        return windowFound;
+    }
+    int StartSockets() override
+    {
+        journal.push_back("StartSockets");
+        return socketsStart;
+    }
+    void StopSockets() override { journal.push_back("StopSockets"); }
+    void ShowStartupMessage(const std::string& text, const std::string& caption) override
+    {
+        journal.push_back("ShowStartupMessage " + text + " | " + caption);
+    }
+    void PrepareDialogs() override { journal.push_back("PrepareDialogs"); }
+    Window& MainWindow() override { return window; }
+    int RunMainWindow(CKelvorDlg& dialog) override
+    {
+        journal.push_back("RunMainWindow");
+        dialog.OnInitDialog();
+        if (whileRunning)
+            whileRunning(dialog);
+        dialog.OnDestroy();
+        journal.push_back("MainWindowDestroyed");
+        return 1;
+    }
+};
+
+class StartupTest : public ::testing::Test {
+protected:
+    FakeAppHost host;
+    CKelvorApp app{host};
+};
+
+TEST_F(StartupTest, FirstStartUsesDefaultsAndWritesAllFiveSettingsAfterTheWindowEnds)
+{
+    host.strings[IDP_SOCKETS_INIT_FAILED] = ResourceString(IDP_SOCKETS_INIT_FAILED);
+    std::vector<std::string> shownFields;
+    host.whileRunning = [&](CKelvorDlg&) {
+        shownFields = {host.window.texts[1000], host.window.texts[1001], host.window.texts[1002],
+                       host.window.texts[1003], std::to_string(host.window.checks[1006])};
+    };
+    EXPECT_FALSE(app.InitInstance());
+
+    const Journal expectedJournal = {
+        "OpenExisting h_XXXX_PrevInstance",
+        "Create h_XXXX_PrevInstance",
+        "StartSockets",
+        "PrepareDialogs",
+        "GetInt Settings INT 10 kelvor.INI",
+        "GetString Settings POP [] kelvor.INI",
+        "GetString Settings USR [] kelvor.INI",
+        "GetString Settings PWD [] kelvor.INI",
+        "GetInt Settings PUP 0 kelvor.INI",
+        "RunMainWindow",
+        "MainWindowDestroyed",
+        "WriteString Settings INT [10] kelvor.INI",
+        "WriteString Settings POP [] kelvor.INI",
+        "WriteString Settings USR [] kelvor.INI",
+        "WriteString Settings PWD [] kelvor.INI",
+        "WriteString Settings PUP [0] kelvor.INI",
+    };
+    EXPECT_EQ(host.journal, expectedJournal);
+    EXPECT_EQ(shownFields, (std::vector<std::string>{"10", "", "", "", "0"}));
+    // The tray icon has left before the settings are written.
+    EXPECT_EQ(host.window.trayCalls.back().action, TrayAction::Delete);
+
+    EXPECT_EQ(app.ExitInstance(), 0);
+    EXPECT_EQ(host.journal.back(), "StopSockets");
+}
+
+TEST_F(StartupTest, SettingsTakenFromTheWindowAtExitAreWrittenBackUnaltered)
+{
+    host.profile.stored = {{"INT", "0"}, {"POP", "pop.example"}, {"USR", "me"}, {"PWD", " p\x82\xA0ss "}, {"PUP", "7"}};
+    host.whileRunning = [&](CKelvorDlg& dialog) {
+        // Stored values are used unvalidated; an unknown popup state shows unchecked.
+        EXPECT_EQ(dialog.m_interval, 0);
+        EXPECT_EQ(host.window.texts[1000], "0");
+        EXPECT_EQ(host.window.texts[1003], " p\x82\xA0ss ");
+        EXPECT_EQ(dialog.m_popup, 0);
+        host.window.texts[1000] = "25";
+        host.window.checks[1006] = 1;
+        dialog.OnCommand(32771);
+    };
+    app.InitInstance();
+    EXPECT_EQ(host.window.CallsStartingWith("EndDialog"), std::vector<std::string>{"EndDialog 1"});
+    const Journal writes(host.journal.end() - 5, host.journal.end());
+    const Journal expectedWrites = {
+        "WriteString Settings INT [25] kelvor.INI",
+        "WriteString Settings POP [pop.example] kelvor.INI",
+        "WriteString Settings USR [me] kelvor.INI",
+        "WriteString Settings PWD [ p\x82\xA0ss ] kelvor.INI",
+        "WriteString Settings PUP [1] kelvor.INI",
+    };
+    EXPECT_EQ(writes, expectedWrites);
+}
+
+TEST_F(StartupTest, SecondInstanceIsRefusedWithoutTouchingTheProfile)
+{
+    host.guard.existing = 1;
+    EXPECT_FALSE(app.InitInstance());
+    const Journal expectedJournal = {
+        "OpenExisting h_XXXX_PrevInstance",
+        "FindTopLevelWindow []",
+        "ShowStartupMessage " + expected::kAlreadyRunning + " | kelvor",
+    };
+    EXPECT_EQ(host.journal, expectedJournal);
+    EXPECT_TRUE(host.window.calls.empty());
+    app.ExitInstance();
+    EXPECT_EQ(host.journal.size(), expectedJournal.size());  // no sockets to release
+}
+
+TEST_F(StartupTest, SecondInstanceWithoutAWindowToFindEndsSilently)
+{
+    host.guard.existing = 1;
+    host.windowFound = 0;
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(host.journal, (Journal{"OpenExisting h_XXXX_PrevInstance", "FindTopLevelWindow []"}));
+}
+
+TEST_F(StartupTest, TitleStringWhenPresentIsSearchedForAndCaptionsTheMessages)
+{
+    host.guard.existing = 1;
+    host.strings[57344] = "Titled";
+    app.InitInstance();
+    EXPECT_EQ(host.journal, (Journal{"OpenExisting h_XXXX_PrevInstance", "FindTopLevelWindow [Titled]",
+                                     "ShowStartupMessage " + expected::kAlreadyRunning + " | Titled"}));
+}
+
+TEST_F(StartupTest, SocketFailureShowsItsMessageAndTouchesNoWindowOrSetting)
+{
+    host.socketsStart = 0;
+    EXPECT_FALSE(app.InitInstance());
+    const Journal expectedJournal = {
+        "OpenExisting h_XXXX_PrevInstance",
+        "Create h_XXXX_PrevInstance",
+        "StartSockets",
+        "ShowStartupMessage " + expected::kSocketsInitFailed + " | kelvor",
+    };
+    EXPECT_EQ(host.journal, expectedJournal);
+    EXPECT_TRUE(host.window.calls.empty());
+    app.ExitInstance();
+    EXPECT_EQ(host.journal.size(), expectedJournal.size());  // never started, so not released
+}
+
+}  // namespace
