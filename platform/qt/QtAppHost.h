@@ -1,0 +1,39 @@
+// The platform under the application object in the Qt shell: the program's title from its file,
+// the POSIX settings file and guard, Qt message boxes and the Qt main window.
+#ifndef KELVOR_PLATFORM_QT_QTAPPHOST_H
+#define KELVOR_PLATFORM_QT_QTAPPHOST_H
+
+#include <memory>
+#include <string>
+
+#include "app/AppHost.h"
+#include "platform/posix/PosixInstanceGuard.h"
+#include "platform/posix/PosixProfile.h"
+#include "platform/qt/QtWindow.h"
+
+class QtAppHost : public AppHost {
+public:
+    // programFilePath: the path of the program file, whose base name is the title.
+    explicit QtAppHost(const QString& programFilePath);
+
+    std::string ApplicationTitle() override;
+    std::string LoadString(int stringId) override;
+    InstanceGuard& Guard() override;
+    Profile& Settings() override;
+    int FindTopLevelWindow(const std::string& title) override;
+    int StartSockets() override;
+    void StopSockets() override;
+    void ShowStartupMessage(const std::string& text, const std::string& caption) override;
+    void PrepareDialogs() override;
+    Window& MainWindow() override;
+    int RunMainWindow(CKelvorDlg& dialog) override;
+
+private:
+    std::string m_title;
+    PosixInstanceGuard m_guard;
+    PosixProfile m_profile;
+    // Made when first asked for, so that a refused start builds no window.
+    std::unique_ptr<QtWindow> m_window;
+};
+
+#endif
