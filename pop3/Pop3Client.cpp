@@ -385,7 +385,7 @@ int CPop3Client::Quit()
     return 1;
 }
 
-int CPop3Client::ListedSize(int n) const
+int CPop3Client::GetListedSize(int n) const
 {
     if (n < 1 || static_cast<std::size_t>(n) > m_pSizes.size())
         return 0;
@@ -406,7 +406,7 @@ int CPop3Client::RetrieveResponse(const char* format, int n, bool keepReceivedOn
     std::snprintf(command, sizeof command, format, n);
     SendCommand(command);
 
-    long long capacity = static_cast<long long>(ListedSize(n)) + kResponseSlack;
+    long long capacity = static_cast<long long>(GetListedSize(n)) + kResponseSlack;
     if (capacity < kResponseSlack)
         capacity = kResponseSlack;
     if (capacity > static_cast<long long>(kLargestArea))

@@ -26,6 +26,8 @@ public:
     int Quit();
     std::string GetErrorText() const;
     int GetMessageCount() const;
+    // The size of message n as the listing gave it; 0 for a message the listing did not size.
+    int GetListedSize(int n) const;
 
     // The summary line of message n ("sender : subject", decoded, Shift_JIS) from its header.
     // 1 with the line; 0 or -1 with the error text set and line left as it was.
@@ -52,7 +54,6 @@ private:
                        std::size_t areaSize);
     int RetrieveResponse(const char* format, int n, bool keepReceivedOnFailure,
                          std::string& response);
-    int ListedSize(int n) const;
 
     CTcpStream m_socket;
     int m_bSizesAllocated;

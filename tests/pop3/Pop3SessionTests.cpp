@@ -1,27 +1,389 @@
-// Transcript tests of the login dialogue: exact command bytes, reply tests and error texts.
+// Transcript tests of the login dialogue and QUIT: the exact command bytes the client sends,
+// how it reads and tests each reply however the network cuts it, and its error texts.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
 #include "ScriptedPop3Server.h"
+#include "Stopwatch.h"
 #include "pop3/Pop3Client.h"
 
 namespace {
 
-TEST(Pop3Session, MailboxLoginListsEveryMessage)
+const std::string kCannotConnect = "サーバに接続できませんでした (Server cannot be connected)";
+const std::string kBadConnection = "接続不良です (Bad Connection)";
+const std::string kBadUsername = "ログイン失敗 (Bad Username)";
+const std::string kBadPassword = "ログイン失敗 (Bad Password)";
+const std::string kStatError = "STATコマンド処理中にエラー発生 (Error occured during STAT command)";
+const std::string kListError = "LISTコマンド処理中にエラー発生 (Error occured during LIST command)";
+const std::string kQuitError = "エラーです (Error occured during QUIT command)";
+
+// One exchange of a transcript: the command the client must send ("" for the greeting,
+// which comes unasked) and the server's reply.
+using Exchange = std::pair<std::string, std::string>;
+
+const Exchange kGreeting{"", "+OK POP3 ready\r\n"};
+const Exchange kUserAccepted{"USER alice\r\n", "+OK\r\n"};
+const Exchange kPassAccepted{"PASS s3cret\r\n", "+OK logged in\r\n"};
+const Exchange kStatTwo{"STAT \r\n", "+OK 2 300\r\n"};
+const Exchange kNoopAccepted{"NOOP\r\n", "+OK\r\n"};
+const Exchange kListTwo{"LIST \r\n", "+OK 2 messages\r\n1 100\r\n2 200\r\n.\r\n"};
+
+void Script(CScriptedPop3Server& server, const std::vector<Exchange>& exchanges)
+{
+    for (const Exchange& exchange : exchanges) {
+        if (!exchange.first.empty())
+            server.Expect(exchange.first);
+        server.Reply(exchange.second);
+    }
+}
+
+std::string CommandsOf(const std::vector<Exchange>& exchanges)
+{
+    std::string commands;
+    for (const Exchange& exchange : exchanges)
+        commands += exchange.first;
+    return commands;
+}
+
+struct LoginRow {
+    const char* behaviour;
+    std::vector<Exchange> exchanges;
+    int result;
+    std::string errorText;
+};
+
+// Each row runs a whole login against its transcript, then destroys the client: the server
+// must have received exactly the commands of the transcript, nothing after the failing step
+// and nothing from the destructor.
+TEST(Pop3Login, EachReplyDecidesTheLoginAsTheDialogueRulesSay)
+{
+    const std::vector<LoginRow> rows = {
+        {"greeting refused: no server text in the message",
+         {{"", "-ERR busy\r\n"}}, 0, kBadConnection},
+        {"greeting refusal in small letters",
+         {{"", "-err busy\r\n"}}, 0, kBadConnection},
+        {"USER refused: the reply follows the message",
+         {kGreeting, {"USER alice\r\n", "-ERR no such user\r\n"}},
+         0, kBadUsername + "\r\n-ERR no such user\r\n"},
+        {"USER refused in small letters",
+         {kGreeting, {"USER alice\r\n", "-eRr who?\r\n"}}, 0, kBadUsername + "\r\n-eRr who?\r\n"},
+        {"PASS refused",
+         {kGreeting, kUserAccepted, {"PASS s3cret\r\n", "-ERR [AUTH] wrong\r\n"}},
+         0, kBadPassword + "\r\n-ERR [AUTH] wrong\r\n"},
+        {"STAT refused",
+         {kGreeting, kUserAccepted, kPassAccepted, {"STAT \r\n", "-ERR locked\r\n"}},
+         0, kStatError + "\r\n-ERR locked\r\n"},
+        {"STAT without a blank has no count",
+         {kGreeting, kUserAccepted, kPassAccepted, {"STAT \r\n", "+OK\r\n"}},
+         0, kStatError + "\r\n+OK\r\n"},
+        {"STAT answered with something other than +OK",
+         {kGreeting, kUserAccepted, kPassAccepted, {"STAT \r\n", "OK 2 300\r\n"}},
+         0, kStatError + "\r\nOK 2 300\r\n"},
+        {"LIST refused",
+         {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, kNoopAccepted,
+          {"LIST \r\n", "-ERR not now\r\n"}},
+         0, kListError + "\r\n-ERR not now\r\n"},
+        {"a refused NOOP does not stop the login",
+         {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, {"NOOP\r\n", "-ERR no\r\n"}, kListTwo},
+         1, ""},
+        {"only a reply that begins with -ERR is a refusal",
+         {{"", "hello\r\n"}, {"USER alice\r\n", " -ERR\r\n"}, {"PASS s3cret\r\n", "+OK\r\n"},
+          kStatTwo, kNoopAccepted, kListTwo},
+         1, ""},
+        {"the whole sequence accepted",
+         {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, kNoopAccepted, kListTwo}, 1, ""},
+    };
+    for (const LoginRow& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        CScriptedPop3Server server;
+        Script(server, row.exchanges);
+        {
+            CPop3Client client;
+            EXPECT_EQ(client.Login(server.Address(), "alice", "s3cret"), row.result);
+            if (row.result == 0) {
+                EXPECT_EQ(client.GetErrorText(), row.errorText);
+            }
+        }
+        EXPECT_TRUE(server.WaitUntilScriptEnds());
+        EXPECT_EQ(server.Received(), CommandsOf(row.exchanges));
+        EXPECT_EQ(server.Failures(), "");
+    }
+}
+
+TEST(Pop3Login, StatCountIsTheFirstNumberWhateverTheCaseOfOk)
+{
+    const std::vector<std::pair<std::string, int>> rows = {
+        {"+ok 3 4500\r\n", 3},
+        {"+OK\t7 100\r\n", 7},
+        {"+OK    12\r\n", 12},
+        {"+OK none\r\n", 0},
+        {"+OK -1 0\r\n", -1},
+        {"+OK 99999999999 1\r\n", 2147483647},
+    };
+    for (const auto& [reply, count] : rows) {
+        SCOPED_TRACE(reply);
+        CScriptedPop3Server server;
+        Script(server, {kGreeting, kUserAccepted, kPassAccepted, {"STAT \r\n", reply},
+                        kNoopAccepted, {"LIST \r\n", "+OK\r\n.\r\n"}});
+        CPop3Client client;
+        ASSERT_EQ(client.Login(server.Address(), "alice", "s3cret"), 1) << client.GetErrorText();
+        EXPECT_EQ(client.GetMessageCount(), count);
+    }
+}
+
+// Replies cut by the network at awkward places are read whole: a refusal split after "-E"
+// is still a refusal, and the tail of a reply is never taken for the next one.
+TEST(Pop3Login, RepliesSplitIntoPiecesAreReadWhole)
 {
     CScriptedPop3Server server;
-    server.SetMessages({"From: a\r\nSubject: one\r\n\r\nbody\r\n", "Subject: two\r\n\r\n.dot\r\n"});
+    server.ReplyInPieces({"+O", "K ready", "\r", "\n"})
+        .Expect("USER alice\r\n").ReplyInPieces({"+", "OK\r\n"})
+        .Expect("PASS s3cret\r\n").ReplyInPieces({"+OK lo", "gged in\r\n"})
+        .Expect("STAT \r\n").ReplyInPieces({"+OK 1", "2 3000\r\n"})
+        .Expect("NOOP\r\n").ReplyInPieces({"+OK\r", "\n"})
+        .Expect("LIST \r\n").ReplyInPieces({"+OK\r\n", "1 1", "00\r\n2", " 200\r\n", ".", "\r\n"})
+        .Expect("QUIT \r\n").ReplyInPieces({"-E", "RR not yet\r\n"});
     CPop3Client client;
-    ASSERT_EQ(client.Login(server.Address(), "user", "secret"), 1) << client.GetErrorText();
-    EXPECT_EQ(client.GetMessageCount(), 2);
-    std::string line;
-    EXPECT_EQ(client.RetrieveSummary(1, line), 1);
-    EXPECT_EQ(line, "a : one");
-    EXPECT_EQ(client.RetrieveSummary(2, line), 1);
-    EXPECT_EQ(line, "<unknown> : two");
-    std::string text;
-    EXPECT_EQ(client.RetrieveMessage(2, text), 1);
-    EXPECT_EQ(text, "Subject: two\r\n\r\n..dot\r\n.\r\n");
-    EXPECT_EQ(client.Quit(), 1);
+    ASSERT_EQ(client.Login(server.Address(), "alice", "s3cret"), 1) << client.GetErrorText();
+    EXPECT_EQ(client.GetMessageCount(), 12);
+    EXPECT_EQ(client.GetListedSize(1), 100);
+    EXPECT_EQ(client.GetListedSize(2), 200);
+    EXPECT_EQ(client.Quit(), 0);
+    EXPECT_EQ(client.GetErrorText(), kQuitError + "\r\n-ERR not yet\r\n");
+    EXPECT_EQ(server.Failures(), "");
+}
+
+TEST(Pop3Login, RefusalSplitAfterItsFirstBytesIsStillARefusal)
+{
+    CScriptedPop3Server server;
+    Script(server, {kGreeting});
+    server.Expect("USER alice\r\n").ReplyInPieces({"-E", "RR unknown user\r\n"});
+    CPop3Client client;
+    EXPECT_EQ(client.Login(server.Address(), "alice", "s3cret"), 0);
+    EXPECT_EQ(client.GetErrorText(), kBadUsername + "\r\n-ERR unknown user\r\n");
+}
+
+// Two replies that arrive in one piece are still two replies, and an overlong line is cut
+// at 512 bytes without its tail being taken for the next reply.
+TEST(Pop3Login, EachReplyEndsAtItsOwnLineEnd)
+{
+    CScriptedPop3Server server;
+    server.Reply("+OK " + std::string(700, 'x') + "\r\n")
+        .Expect("USER alice\r\n").Reply("+OK\r\n")
+        .Expect("PASS s3cret\r\n").Reply("+OK\r\n")
+        .Expect("STAT \r\n").Reply("+OK 1 10\r\n+OK extra line\r\n")
+        .Expect("NOOP\r\n")
+        .Expect("LIST \r\n").Reply("+OK\r\n1 10\r\n.\r\n");
+    CPop3Client client;
+    ASSERT_EQ(client.Login(server.Address(), "alice", "s3cret"), 1) << client.GetErrorText();
+    EXPECT_EQ(client.GetMessageCount(), 1);
+    EXPECT_EQ(client.GetListedSize(1), 10);
+    EXPECT_EQ(server.Failures(), "");
+}
+
+struct ListingRow {
+    const char* behaviour;
+    std::string stat;
+    std::vector<std::string> listingPieces;
+    std::vector<int> sizes;
+};
+
+TEST(Pop3Login, ListingFillsOneSizePerLineUpToTheCount)
+{
+    const std::vector<ListingRow> rows = {
+        {"empty mailbox: nothing to fill", "+OK 0 0\r\n", {"+OK 0 messages\r\n.\r\n"}, {0}},
+        {"status line first, the listing in later pieces", "+OK 3 600\r\n",
+         {"+OK 3 messages\r\n", "1 100\r\n", "2 200\r\n3 3", "00\r\n", ".\r\n"}, {100, 200, 300}},
+        {"the end line split from its line end", "+OK 1 5\r\n",
+         {"+OK\r\n1 5\r\n.", "\r\n"}, {5}},
+        {"lines beyond the count are ignored", "+OK 1 100\r\n",
+         {"+OK\r\n1 100\r\n2 200\r\n.\r\n"}, {100, 0}},
+        {"missing lines leave their entries 0", "+OK 3 100\r\n",
+         {"+OK\r\n1 100\r\n.\r\n"}, {100, 0, 0}},
+        {"a negative count keeps the table empty", "+OK -2 100\r\n",
+         {"+OK\r\n1 100\r\n2 200\r\n.\r\n"}, {0, 0}},
+        {"message numbers are not read, only the order of the lines", "+OK 2 30\r\n",
+         {"+OK\r\n7 10\r\n3 20\r\n.\r\n"}, {10, 20}},
+    };
+    for (const ListingRow& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        CScriptedPop3Server server;
+        Script(server, {kGreeting, kUserAccepted, kPassAccepted, {"STAT \r\n", row.stat},
+                        kNoopAccepted});
+        server.Expect("LIST \r\n").ReplyInPieces(row.listingPieces, 10);
+        server.Expect("QUIT \r\n").Reply("+OK bye\r\n");
+        CPop3Client client;
+        ASSERT_EQ(client.Login(server.Address(), "alice", "s3cret"), 1) << client.GetErrorText();
+        for (std::size_t i = 0; i < row.sizes.size(); ++i)
+            EXPECT_EQ(client.GetListedSize(static_cast<int>(i) + 1), row.sizes[i]) << "message " << i + 1;
+        // The whole listing was taken: the QUIT reply is read as QUIT's own.
+        EXPECT_EQ(client.Quit(), 1);
+        EXPECT_EQ(server.Failures(), "");
+    }
+}
+
+TEST(Pop3Login, ListingOfFiftyThousandMessagesIsGatheredWhole)
+{
+    const int count = 50000;
+    std::string listing = "+OK " + std::to_string(count) + " messages\r\n";
+    for (int n = 1; n <= count; ++n)
+        listing += std::to_string(n) + " " + std::to_string(1000 + n) + "\r\n";
+    listing += ".\r\n";
+    CScriptedPop3Server server;
+    Script(server, {kGreeting, kUserAccepted, kPassAccepted,
+                    {"STAT \r\n", "+OK " + std::to_string(count) + " 1\r\n"}, kNoopAccepted,
+                    {"LIST \r\n", listing}});
+    CPop3Client client;
+    ASSERT_EQ(client.Login(server.Address(), "alice", "s3cret"), 1) << client.GetErrorText();
+    EXPECT_EQ(client.GetListedSize(1), 1001);
+    EXPECT_EQ(client.GetListedSize(400), 1400);
+    EXPECT_EQ(client.GetListedSize(count), 1000 + count);
+}
+
+TEST(Pop3Login, ConnectionClosedAfterGreetingFailsAtStat)
+{
+    CScriptedPop3Server server;
+    Script(server, {kGreeting});
+    server.CloseConnection();
+    CPop3Client client;
+    EXPECT_EQ(client.Login(server.Address(), "alice", "s3cret"), 0);
+    EXPECT_EQ(client.GetErrorText(), kStatError + "\r\n");
+}
+
+TEST(Pop3Login, ConnectionClosedInTheMiddleOfTheListingFailsWithTheListErrorAlone)
+{
+    CScriptedPop3Server server;
+    Script(server, {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, kNoopAccepted,
+                    {"LIST \r\n", "+OK\r\n1 100\r\n"}});
+    server.CloseConnection();
+    CPop3Client client;
+    EXPECT_EQ(client.Login(server.Address(), "alice", "s3cret"), 0);
+    EXPECT_EQ(client.GetErrorText(), kListError);
+}
+
+TEST(Pop3Login, ServerThatCannotBeReachedIsAConnectionFailure)
+{
+    // A port that was just free: nothing listens there.
+    int freePort = 0;
+    {
+        CScriptedPop3Server gone;
+        freePort = gone.Port();
+    }
+    const std::vector<std::string> servers = {
+        "127.0.0.1:" + std::to_string(freePort),
+        "kelvor-no-such-host.invalid:110",
+        "127.0.0.1:0",
+        "127.0.0.1:65536",
+        "127.0.0.1:",
+        "127.0.0.1:pop3",
+        "",
+    };
+    for (const std::string& text : servers) {
+        SCOPED_TRACE(text);
+        CPop3Client client;
+        EXPECT_EQ(client.Login(text, "alice", "s3cret"), 0);
+        EXPECT_EQ(client.GetErrorText(), kCannotConnect);
+    }
+}
+
+TEST(Pop3Login, ServerWithoutPortUsesPort110)
+{
+    CScriptedPop3Server server(110);
+    if (!server.Failures().empty())
+        GTEST_SKIP() << "port 110 cannot be bound here: " << server.Failures();
+    Script(server, {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, kNoopAccepted, kListTwo});
+    CPop3Client client;
+    EXPECT_EQ(client.Login("127.0.0.1", "alice", "s3cret"), 1) << client.GetErrorText();
+}
+
+TEST(Pop3Login, LongUserNameAndPasswordAreSentWhole)
+{
+    const std::string user(100000, 'u');
+    const std::string password = std::string(600, 'p') + "%s%d";
+    CScriptedPop3Server server;
+    server.Reply("+OK\r\n")
+        .Expect("USER " + user + "\r\n").Reply("+OK\r\n")
+        .Expect("PASS " + password + "\r\n").Reply("-ERR no\r\n");
+    CPop3Client client;
+    EXPECT_EQ(client.Login(server.Address(), user, password), 0);
+    EXPECT_EQ(client.GetErrorText(), kBadPassword + "\r\n-ERR no\r\n");
+    EXPECT_EQ(server.Failures(), "");
+}
+
+// A server that stops answering costs one time limit, not one per step: the receive that
+// times out closes the connection, and every later step fails at once.
+TEST(Pop3Login, StalledServerCostsOneTimeLimit)
+{
+    struct StallRow {
+        const char* behaviour;
+        std::vector<Exchange> before;
+        std::string errorText;
+    };
+    const std::vector<StallRow> rows = {
+        {"no greeting", {}, kStatError + "\r\n"},
+        {"no reply to PASS", {kGreeting, kUserAccepted}, kStatError + "\r\n"},
+        {"listing stops half way",
+         {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, kNoopAccepted,
+          {"LIST \r\n", "+OK\r\n1 100\r\n"}},
+         kListError},
+    };
+    const int limit = 200;
+    for (const StallRow& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        CScriptedPop3Server server;
+        Script(server, row.before);
+        server.Stall();
+        CPop3Client client;
+        client.SetTimeLimit(limit);
+        CStopwatch stopwatch;
+        EXPECT_EQ(client.Login(server.Address(), "alice", "s3cret"), 0);
+        long long elapsed = stopwatch.ElapsedMilliseconds();
+        EXPECT_EQ(client.GetErrorText(), row.errorText);
+        EXPECT_GE(elapsed, limit - 20);
+        EXPECT_LT(elapsed, 2 * limit + 500);
+        // Everything after the time-out fails at once.
+        CStopwatch afterwards;
+        client.Quit();
+        EXPECT_LT(afterwards.ElapsedMilliseconds(), limit);
+    }
+}
+
+TEST(Pop3Quit, QuitRepliesDecideTheResult)
+{
+    const std::vector<std::tuple<std::string, int, std::string>> rows = {
+        {"+OK bye\r\n", 1, ""},
+        {"-ERR cannot\r\n", 0, kQuitError + "\r\n-ERR cannot\r\n"},
+        {"-err cannot\r\n", 0, kQuitError + "\r\n-err cannot\r\n"},
+    };
+    for (const auto& [reply, result, errorText] : rows) {
+        SCOPED_TRACE(reply);
+        CScriptedPop3Server server;
+        Script(server, {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, kNoopAccepted,
+                        kListTwo, {"QUIT \r\n", reply}});
+        CPop3Client client;
+        ASSERT_EQ(client.Login(server.Address(), "alice", "s3cret"), 1);
+        EXPECT_EQ(client.Quit(), result);
+        if (result == 0) {
+            EXPECT_EQ(client.GetErrorText(), errorText);
+        }
+    }
+}
+
+TEST(Pop3Quit, QuitAfterAFailedLoginSendsOverWhateverConnectionThereIs)
+{
+    CScriptedPop3Server server;
+    Script(server, {kGreeting, {"USER alice\r\n", "-ERR no\r\n"}, {"QUIT \r\n", "+OK\r\n"}});
+    {
+        CPop3Client client;
+        EXPECT_EQ(client.Login(server.Address(), "alice", "s3cret"), 0);
+        EXPECT_EQ(client.Quit(), 1);
+    }
+    EXPECT_TRUE(server.WaitUntilScriptEnds());
+    EXPECT_EQ(server.Received(), "USER alice\r\nQUIT \r\n");
 }
 
 }  // namespace

@@ -173,7 +173,7 @@ int MessageNumber(const std::string& argument, std::size_t count)
 
 }  // namespace
 
-CScriptedPop3Server::CScriptedPop3Server()
+CScriptedPop3Server::CScriptedPop3Server(int port)
     : m_listener(kNoSocket),
       m_port(0),
       m_stopping(false),
@@ -187,7 +187,12 @@ CScriptedPop3Server::CScriptedPop3Server()
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
+    address.sin_port = htons(static_cast<unsigned short>(port));
+#ifndef _WIN32
+    // A fixed port must be usable again at once after an earlier test left it in TIME_WAIT.
+    int reuse = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+#endif
     if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
         listen(listener, 8) == 0) {
 #ifdef _WIN32

@@ -12,8 +12,9 @@
 
 class CScriptedPop3Server {
 public:
-    // Binds 127.0.0.1 at a port the system chooses and starts serving at once.
-    CScriptedPop3Server();
+    // Binds 127.0.0.1 at the port given, or at one the system chooses, and starts serving at
+    // once. A port that cannot be bound is reported in Failures().
+    explicit CScriptedPop3Server(int port = 0);
     // Stops the thread and closes every socket.
     ~CScriptedPop3Server();
 
