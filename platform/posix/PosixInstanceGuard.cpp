@@ -38,8 +38,9 @@ int OpenLockFile(const std::string& path, int flags)
 
 }  // namespace
 
-PosixInstanceGuard::PosixInstanceGuard() : m_directory(DefaultRuntimeDirectory(m_perUserName))
+PosixInstanceGuard::PosixInstanceGuard()
 {
+    m_directory = DefaultRuntimeDirectory(m_perUserName);
 }
 
 PosixInstanceGuard::PosixInstanceGuard(std::string directory) : m_directory(std::move(directory))
