@@ -1,0 +1,152 @@
+// The client against a real Dovecot POP3 server that the test starts on 127.0.0.1 with
+// generated Maildirs: counts, listed sizes, summary lines and whole message texts.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DovecotServer.h"
+#include "TestMaildir.h"
+#include "pop3/Pop3Client.h"
+
+namespace {
+
+const int kManyMessages = 5000;
+
+// The size a POP3 server lists for a message file: its bytes with every LF counted as CR LF.
+int ListedSizeOfFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return static_cast<int>(WithCrLf(text).size());
+}
+
+std::string FileOfMessage(const CDovecotServer& server, const std::string& user, int n)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "/1765000000.M%07dP1.kelvor:2,S", n);
+    return server.MessageFolder(user) + name;
+}
+
+class Pop3Dovecot : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_server = std::make_unique<CDovecotServer>();
+        std::vector<TestMailbox> mailboxes = {
+            {"kelvor", "pass word", SampleMessages()},
+            {"many", "secret", SmallMessages(kManyMessages)},
+        };
+        if (!s_server->Start(KELVOR_DOVECOT_SCRIPT, mailboxes, s_startError))
+            s_server.reset();
+    }
+
+    static void TearDownTestSuite() { s_server.reset(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(s_server) << "Dovecot could not be started: " << s_startError;
+    }
+
+    static std::unique_ptr<CDovecotServer> s_server;
+    static std::string s_startError;
+};
+
+std::unique_ptr<CDovecotServer> Pop3Dovecot::s_server;
+std::string Pop3Dovecot::s_startError;
+
+TEST_F(Pop3Dovecot, SampleMailboxListsItsSummaryLines)
+{
+    const std::vector<std::string> expected = {
+        "山田 <yamada@example.jp> : 日本語のメール",
+        "tanaka@example.jp : テスト メール",
+        "Fran\xE7ois <francois@example.fr> : Caf\xE9_cr\xE8me",
+        "forwarder@example.org : forwarded",
+        "folder@example.com : first part of a long subject",
+        "dots@example.com : dots",
+        "nosubject@example.com : (No Subject)",
+        "<unknown> : no sender",
+        "big@example.com : one megabyte",
+    };
+    CPop3Client client;
+    ASSERT_EQ(client.Login(s_server->Address(), "kelvor", "pass word"), 1) << client.GetErrorText();
+    ASSERT_EQ(client.GetMessageCount(), static_cast<int>(expected.size()));
+    for (int n = 1; n <= client.GetMessageCount(); ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(client.GetListedSize(n), ListedSizeOfFile(FileOfMessage(*s_server, "kelvor", n)));
+        std::string line;
+        ASSERT_EQ(client.RetrieveSummary(n, line), 1) << client.GetErrorText();
+        EXPECT_EQ(line, expected[static_cast<std::size_t>(n) - 1]);
+    }
+    EXPECT_EQ(client.Quit(), 1);
+}
+
+TEST_F(Pop3Dovecot, WholeMessagesComeBackDecodedWithTheirDotsAndEndLine)
+{
+    CPop3Client client;
+    ASSERT_EQ(client.Login(s_server->Address(), "kelvor", "pass word"), 1) << client.GetErrorText();
+    std::string text;
+    ASSERT_EQ(client.RetrieveMessage(1, text), 1) << client.GetErrorText();
+    EXPECT_EQ(text,
+              "Return-Path: <yamada@example.jp>\r\n"
+              "From: 山田 <yamada@example.jp>\r\n"
+              "To: kelvor@example.com\r\n"
+              "Subject: 日本語のメール\r\n"
+              "MIME-Version: 1.0\r\n"
+              "Content-Type: text/plain; charset=ISO-2022-JP\r\n"
+              "\r\n"
+              "日本語のメール\r\n"
+              ".\r\n");
+    ASSERT_EQ(client.RetrieveMessage(6, text), 1) << client.GetErrorText();
+    EXPECT_EQ(text,
+              "From: dots@example.com\r\nSubject: dots\r\n\r\n"
+              "..a line beginning with a dot\r\n...two dots\r\n..\r\nlast line\r\n.\r\n");
+    ASSERT_EQ(client.RetrieveMessage(9, text), 1) << client.GetErrorText();
+    const std::string big = SampleMessages()[8];
+    EXPECT_GT(big.size(), 1000000u);
+    EXPECT_TRUE(text == WithCrLf(big) + ".\r\n") << "the 1 MB message differs";
+    EXPECT_EQ(client.Quit(), 1);
+}
+
+TEST_F(Pop3Dovecot, FiveThousandMessagesListAndSummarizeInOrder)
+{
+    CPop3Client client;
+    ASSERT_EQ(client.Login(s_server->Address(), "many", "secret"), 1) << client.GetErrorText();
+    ASSERT_EQ(client.GetMessageCount(), kManyMessages);
+    for (int n = 1; n <= kManyMessages; ++n) {
+        ASSERT_EQ(client.GetListedSize(n), ListedSizeOfFile(FileOfMessage(*s_server, "many", n)))
+            << "message " << n;
+    }
+    for (int n = 1; n <= kManyMessages; ++n) {
+        std::string line;
+        ASSERT_EQ(client.RetrieveSummary(n, line), 1) << client.GetErrorText();
+        std::string number = std::to_string(n);
+        ASSERT_EQ(line, "sender" + number + "@example.com : message " + number);
+    }
+    EXPECT_EQ(client.Quit(), 1);
+}
+
+TEST_F(Pop3Dovecot, WrongPasswordIsRefusedWithTheServersReply)
+{
+    const std::string badPassword = "ログイン失敗 (Bad Password)\r\n-ERR ";
+    CPop3Client client;
+    EXPECT_EQ(client.Login(s_server->Address(), "kelvor", "wrong"), 0);
+    EXPECT_EQ(client.GetErrorText().substr(0, badPassword.size()), badPassword);
+    EXPECT_EQ(client.GetErrorText().substr(client.GetErrorText().size() - 2), "\r\n");
+}
+
+TEST_F(Pop3Dovecot, MessageNumberThatTheServerDoesNotKnowIsRefused)
+{
+    CPop3Client client;
+    ASSERT_EQ(client.Login(s_server->Address(), "kelvor", "pass word"), 1);
+    std::string line = "unchanged";
+    EXPECT_EQ(client.RetrieveSummary(10, line), 0);
+    EXPECT_EQ(client.GetErrorText(), "受信失敗 (Error occured during RETR command)");
+    EXPECT_EQ(line, "unchanged");
+    EXPECT_EQ(client.Quit(), 1);
+}
+
+}  // namespace

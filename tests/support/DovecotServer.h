@@ -1,0 +1,42 @@
+// A private Dovecot POP3 server for tests and benchmarks, run through tools/dovecot/dovecot.sh
+// in a folder of its own with generated Maildirs. POSIX only.
+#ifndef KELVOR_TESTS_SUPPORT_DOVECOTSERVER_H
+#define KELVOR_TESTS_SUPPORT_DOVECOTSERVER_H
+
+#include <string>
+#include <vector>
+
+struct TestMailbox {
+    std::string user;
+    std::string password;
+    std::vector<std::string> messages;  // LF line ends, as the Maildir files hold them
+};
+
+class CDovecotServer {
+public:
+    CDovecotServer();
+    // Stops the server and removes its folder.
+    ~CDovecotServer();
+
+    CDovecotServer(const CDovecotServer&) = delete;
+    CDovecotServer& operator=(const CDovecotServer&) = delete;
+
+    // Creates a fresh folder, writes every mailbox into it and starts the server with the
+    // script (the path of dovecot.sh). 1 on success; 0 with the reason in error.
+    int Start(const std::string& script, const std::vector<TestMailbox>& mailboxes,
+              std::string& error);
+    void Stop();
+
+    // "127.0.0.1:<port>", the server text a client logs in to.
+    std::string Address() const;
+    int Port() const;
+    // The folder that holds the message files of a user.
+    std::string MessageFolder(const std::string& user) const;
+
+private:
+    std::string m_script;
+    std::string m_folder;
+    int m_port;
+};
+
+#endif
