@@ -23,6 +23,14 @@ MainDialog::MainDialog() {
     // The list reports every double-click in its area, on an entry or not; the command runs
     // after the list has finished with the click.
     m_controls.mailList->viewport()->installEventFilter(this);
+
+    // The window opens with the focus on its first tab stop, the interval field.
+    for (QWidget* next = nextInFocusChain(); next != this; next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled()) {
+            next->setFocus(Qt::TabFocusReason);
+            break;
+        }
+    }
 }
 
 QWidget* MainDialog::Control(int controlId) const {
