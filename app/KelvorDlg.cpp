@@ -19,8 +19,11 @@ namespace {
 // Values of the notification-area record.
 constexpr std::uint32_t kTrayRecordSize = 88;
 constexpr std::uint32_t kTrayFlagsAllValid = 7;
-constexpr unsigned kTimerPeriodMilliseconds = 60000;
+// "Kelvor : " and at most 54 bytes of status fill the 64-byte tooltip less its terminator.
 constexpr std::size_t kTooltipStatusBytes = 54;
+
+// The timer ticks once a minute; the interval setting counts ticks.
+constexpr unsigned kTimerPeriodMilliseconds = 60000;
 
 // The interval field is read through a 32-byte area, like the platform's own integer
 // exchange: at most 31 bytes of it count.
