@@ -2,7 +2,9 @@
 // quoted-printable decoders they use. One forward pass per call, one output allocation.
 #include "decode/EncodedWord.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -54,6 +56,9 @@ constexpr std::array<Opening, 7> kOpenings = {{
 
 constexpr std::size_t kShortestOpening = 13;
 
+// Room past the longest possible output, for stores that run ahead of what is kept.
+constexpr std::size_t kOutputRoom = 16;
+
 // A text ends at its first zero byte, wherever the string's own length says it ends.
 std::size_t TextLength(const std::string& text)
 {
@@ -61,60 +66,108 @@ std::size_t TextLength(const std::string& text)
     return zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text.data()) : text.size();
 }
 
-// Only ASCII letters fold: a byte such as CR must not pass for "-" because the two differ
-// in the case bit alone.
-bool MatchesOpening(const unsigned char* at, std::string_view opening)
+// Openings are compared as two 8-byte words: letters are folded to lower case by setting
+// their case bit, and only ASCII letters fold, so a byte such as CR cannot pass for "-"
+// although the two differ in the case bit alone.
+struct OpeningPattern {
+    std::uint64_t bytes[2];  // the opening in lower case, zero past its end
+    std::uint64_t fold[2];   // 0x20 at the positions of letters
+    std::uint64_t mask[2];   // 0xFF at the positions the opening covers
+    std::size_t length;
+    Encoding encoding;
+};
+
+using Word16 = std::array<std::array<unsigned char, 8>, 2>;
+
+constexpr std::array<OpeningPattern, kOpenings.size()> MakeOpeningPatterns()
 {
-    for (std::size_t k = 0; k < opening.size(); ++k) {
-        unsigned char byte = at[k];
-        const unsigned char wanted = static_cast<unsigned char>(opening[k]);
-        if (wanted >= 'a' && wanted <= 'z') {
-            byte |= 0x20;
+    std::array<OpeningPattern, kOpenings.size()> patterns{};
+    for (std::size_t n = 0; n < kOpenings.size(); ++n) {
+        Word16 bytes{};
+        Word16 fold{};
+        Word16 mask{};
+        const std::string_view text = kOpenings[n].text;
+        for (std::size_t k = 0; k < text.size(); ++k) {
+            const char c = text[k];
+            bytes[k / 8][k % 8] = static_cast<unsigned char>(c);
+            fold[k / 8][k % 8] = (c >= 'a' && c <= 'z') ? 0x20 : 0;
+            mask[k / 8][k % 8] = 0xFF;
         }
-        if (byte != wanted) {
-            return false;
+        for (std::size_t half = 0; half < 2; ++half) {
+            // The same byte order as a word loaded from memory, whatever the machine.
+            patterns[n].bytes[half] = std::bit_cast<std::uint64_t>(bytes[half]);
+            patterns[n].fold[half] = std::bit_cast<std::uint64_t>(fold[half]);
+            patterns[n].mask[half] = std::bit_cast<std::uint64_t>(mask[half]);
         }
+        patterns[n].length = text.size();
+        patterns[n].encoding = kOpenings[n].encoding;
     }
-    return true;
+    return patterns;
 }
 
-// The length of the opening that starts at `at`, or 0 when none does; `available` bytes
-// may be looked at, so a cut-short opening is never read past the end of the text.
+constexpr std::array<OpeningPattern, kOpenings.size()> kOpeningPatterns = MakeOpeningPatterns();
+
+// The length of the opening that starts at `at`, or 0 when none does; only `available`
+// bytes are looked at, so a cut-short opening is never read past the end of the text.
 std::size_t MatchOpeningAt(const unsigned char* at, std::size_t available, Encoding& encoding)
 {
     if (available < kShortestOpening || at[1] != '?') {
         return 0;
     }
-    for (const Opening& opening : kOpenings) {
-        if (opening.text.size() <= available && MatchesOpening(at, opening.text)) {
+    unsigned char head[16] = {};
+    std::memcpy(head, at, std::min<std::size_t>(available, sizeof head));
+    std::uint64_t words[2];
+    std::memcpy(words, head, sizeof words);
+    for (const OpeningPattern& opening : kOpeningPatterns) {
+        if (opening.length <= available &&
+            ((words[0] | opening.fold[0]) & opening.mask[0]) == opening.bytes[0] &&
+            ((words[1] | opening.fold[1]) & opening.mask[1]) == opening.bytes[1]) {
             encoding = opening.encoding;
-            return opening.text.size();
+            return opening.length;
         }
     }
     return 0;
 }
 
+// The first "=?" at or after `from`, or `end`. Every opening starts with these two bytes.
+const unsigned char* FindWordStart(const unsigned char* from, const unsigned char* end)
+{
+    const unsigned char* p = from;
+    while (end - p >= 2) {
+        const void* found = std::memchr(p, '=', static_cast<std::size_t>(end - p - 1));
+        if (!found) {
+            break;
+        }
+        p = static_cast<const unsigned char*>(found);
+        if (p[1] == '?') {
+            return p;
+        }
+        ++p;
+    }
+    return end;
+}
+
 // Appends the bytes of one group of four Base64 characters, up to the first zero byte
-// among them. Values above 63 spill into the neighbouring bits on purpose.
+// among them. Values above 63 spill into the neighbouring bits on purpose. All three bytes
+// are stored and only the kept ones counted, so `out` needs three bytes of room.
 inline char* AppendBase64Group(const unsigned char* group, char* out)
 {
     const std::uint32_t bits = (std::uint32_t{kBase64Values[group[0]]} << 18) |
                                (std::uint32_t{kBase64Values[group[1]]} << 12) |
                                (std::uint32_t{kBase64Values[group[2]]} << 6) |
                                std::uint32_t{kBase64Values[group[3]]};
-    const char bytes[3] = {static_cast<char>((bits >> 16) & 0xFF), static_cast<char>((bits >> 8) & 0xFF),
-                           static_cast<char>(bits & 0xFF)};
-    for (char byte : bytes) {
-        if (byte == 0) {
-            break;
-        }
-        *out++ = byte;
-    }
-    return out;
+    const std::uint32_t first = (bits >> 16) & 0xFF;
+    const std::uint32_t second = (bits >> 8) & 0xFF;
+    const std::uint32_t third = bits & 0xFF;
+    out[0] = static_cast<char>(first);
+    out[1] = static_cast<char>(second);
+    out[2] = static_cast<char>(third);
+    const std::size_t kept = (first != 0) * (1 + (second != 0) * (1 + (third != 0)));
+    return out + kept;
 }
 
 // Decodes `length` Base64 characters (no zero byte among them) into `out`, which must hold
-// `length` bytes; returns the end of what was written.
+// `length` + 3 bytes; returns the end of the decoded bytes.
 char* DecodeBase64Into(const unsigned char* text, std::size_t length, char* out)
 {
     while (length > 0 && text[length - 1] == '=') {
@@ -182,18 +235,18 @@ std::string DecodeEncodedWords(const std::string& text)
     const unsigned char* const end = begin + length;
 
     // Every word consumes at least its opening and its "?" without output, and decodes to no
-    // more bytes than its encoded text, so the output never outgrows the input.
-    std::string output(length, '\0');
+    // more bytes than its encoded text, so the output never outgrows the input; the 16 bytes
+    // beyond are room for the last Base64 group's unconditional stores.
+    std::string output(length + kOutputRoom, '\0');
     char* out = output.data();
 
     const unsigned char* plainStart = begin;  // start of text not yet copied
-    const unsigned char* cursor = begin;      // where the search for the next "=" resumes
+    const unsigned char* cursor = begin;      // where the search for the next opening resumes
     while (cursor < end) {
-        const void* found = std::memchr(cursor, '=', static_cast<std::size_t>(end - cursor));
-        if (!found) {
+        const unsigned char* equals = FindWordStart(cursor, end);
+        if (equals == end) {
             break;
         }
-        const unsigned char* equals = static_cast<const unsigned char*>(found);
         Encoding encoding = Encoding::Base64;
         const std::size_t openingLength =
             MatchOpeningAt(equals, static_cast<std::size_t>(end - equals), encoding);
@@ -233,7 +286,7 @@ std::string DecodeEncodedWords(const std::string& text)
 std::string DecodeBase64(const std::string& text)
 {
     const std::size_t length = TextLength(text);
-    std::string output(length, '\0');
+    std::string output(length + kOutputRoom, '\0');
     char* end = DecodeBase64Into(reinterpret_cast<const unsigned char*>(text.data()), length, output.data());
     output.resize(static_cast<std::size_t>(end - output.data()));
     return output;

@@ -70,6 +70,21 @@ TEST(EncodedWords, LongWordIsDecodedWhole)
     EXPECT_EQ(DecodeEncodedWords("=?iso-8859-1?Q?" + quoted + "?=x"), quoted + "x");
 }
 
+TEST(EncodedWords, WordsAreFoundAtEveryPosition)
+{
+    // The text before the word holds "=" and "?" in every place, but no opening.
+    const std::string filler = "=?x==?\x1b$B?=";
+    for (std::size_t before = 0; before < 40; ++before) {
+        std::string plain;
+        while (plain.size() < before) {
+            plain += filler[plain.size() % filler.size()];
+        }
+        SCOPED_TRACE(plain);
+        EXPECT_EQ(DecodeEncodedWords(plain + "=?us-ascii?Q?abc?=" + plain), plain + "abc" + plain);
+        EXPECT_EQ(DecodeEncodedWords(plain + "=?iso-2022-jp?B?QUJD?="), plain + "ABC");
+    }
+}
+
 TEST(EncodedWords, MalformedWordsDecodeByTheSameRules)
 {
     ExpectDecoded(

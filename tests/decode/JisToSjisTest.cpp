@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,72 @@ TEST(JisToSjis, EndOfTextIsNeverReadPast)
          "AB\xE1"},
         {"an even row's trail byte that wraps to zero", "\x1b$B\x22\x82" "CD", "\x81"},
     });
+}
+
+// Long runs go through a faster path than single pairs; whatever bytes interrupt a run and
+// wherever they stand, the result must be that of converting one pair at a time.
+TEST(JisToSjis, LongRunsConvertLikeOnePairAtATime)
+{
+    const unsigned char interruptions[] = {'\r', '\n', ' ', 0x7F, 0x80, 0x9F, 0xA0, 0xE0, 0xE1,
+                                           0x82, 0x83, 0xFF, 0x20, 0x01, 0x1B};
+    std::uint32_t state = 12345;
+    const auto next = [&state](std::uint32_t bound) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % bound;
+    };
+    for (int round = 0; round < 400; ++round) {
+        std::string pairs;
+        const std::uint32_t pairCount = 1 + next(40);
+        for (std::uint32_t n = 0; n < pairCount; ++n) {
+            unsigned char first = static_cast<unsigned char>(0x21 + next(94));
+            unsigned char second = static_cast<unsigned char>(0x21 + next(94));
+            if (next(6) == 0) {
+                const unsigned char odd = interruptions[next(sizeof interruptions)];
+                // ESC only in a pair's second place, where it is data.
+                if (next(2) == 0 && odd != 0x1B) {
+                    first = odd;
+                } else {
+                    second = odd;
+                }
+            }
+            pairs += static_cast<char>(first);
+            pairs += static_cast<char>(second);
+        }
+        std::string expected = "ab";
+        for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+            unsigned char lead = static_cast<unsigned char>(pairs[i]);
+            unsigned char trail = static_cast<unsigned char>(pairs[i + 1]);
+            JisPairToSjis(lead, trail);
+            if (lead == 0) {
+                break;
+            }
+            expected += static_cast<char>(lead);
+            if (trail == 0) {
+                break;
+            }
+            expected += static_cast<char>(trail);
+        }
+        SCOPED_TRACE(round);
+        EXPECT_EQ(ConvertJisToSjis("ab\x1b$B" + pairs), expected);
+    }
+}
+
+TEST(JisToSjis, EscapeIsFoundAtEveryPosition)
+{
+    for (std::size_t before = 0; before < 40; ++before) {
+        SCOPED_TRACE(before);
+        const std::string plain(before, 'a');
+        EXPECT_EQ(ConvertJisToSjis(plain + "\x1b$B$\"\x1b(Bxyz"), plain + "あxyz");
+
+        // "$$" is the hiragana 0x82 0xA2; with an odd count the closing ESC is paired as data,
+        // "(B" makes a pair of its own and two-byte mode goes on over "xy".
+        std::string expected;
+        for (std::size_t n = 0; n < before / 2; ++n) {
+            expected += "\x82\xA2";
+        }
+        expected += before % 2 == 0 ? "xyz" : "\x82\x99\x84\xC0\xEC\xF7";
+        EXPECT_EQ(ConvertJisToSjis("\x1b$B" + std::string(before, '$') + "\x1b(Bxyz"), expected);
+    }
 }
 
 TEST(JisToSjis, ModeDoesNotCarryIntoTheNextCall)
