@@ -172,6 +172,8 @@ MessageAnswer QtWindow::ShowMessage(const std::string& text, const std::string& 
         box.setDefaultButton(QMessageBox::Yes);
         break;
     }
+    // Plain buttons, as the platform's own message boxes have them.
+    for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
     ArrowCursorWhileOpen arrow;
     box.exec();
     if (style != MessageStyle::YesNoQuestion) return MessageAnswer::Ok;

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# The real program on a virtual display with a tray host: its window is found by its title, its
+# tray icon appears grey, a check that finds new mail turns it red, and a screenshot of the
+# window is a real picture. Then the tray menu's exit, confirmed, ends the program and the
+# settings file is written.
+#   real-window-test.sh KELVOR MAILBOX_SERVER OUTPUT_DIR
+set -euo pipefail
+kelvor=$1 mailbox_server=$2 output=$3
+for tool in Xvfb trayer xdotool import convert; do
+    command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-packages test)"; exit 1; }
+done
+
+work=$(mktemp -d)
+mkdir -p "$output" "$work/bin" "$work/config" "$work/runtime"
+chmod 700 "$work/runtime"
+pids=()
+cleanup() {
+    exec 4>&- 2>/dev/null || true
+    for (( i=${#pids[@]}-1; i>=0; i-- )); do kill "${pids[i]}" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*"
+    import -window root "$output/failure.png" 2>/dev/null || true
+    echo "screen at the failure: $output/failure.png"
+    exit 1
+}
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+    local tries=$1
+    shift
+    for (( i=0; i<tries; i++ )); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# The display: Xvfb picks a free number and writes it to the descriptor.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n 1 "$work/display")"
+
+# The tray host: a 48 x 24 panel at the top right corner of the screen.
+tray_x=752 tray_w=48 tray_h=24
+trayer --edge top --align right --widthtype pixel --width $tray_w --heighttype pixel --height $tray_h \
+    --transparent false --tint 0xffffff --SetDockType false >"$work/trayer.log" 2>&1 &
+pids+=($!)
+
+# Pixels of the tray's area close to a colour: the cat's face is silver (grey) or red.
+tray_pixels() {
+    import -window root -crop "${tray_w}x${tray_h}+${tray_x}+0" +repage "$work/tray.png" 2>/dev/null || { echo 0; return; }
+    convert "$work/tray.png" -fuzz 8% -fill black +opaque "$1" -fill white -opaque "$1" \
+        -format '%[fx:round(mean*w*h)]' info:
+}
+grey_face() { [ "$(tray_pixels '#C0C0C0')" -gt 15 ]; }
+red_face() { [ "$(tray_pixels '#FF0000')" -gt 30 ]; }
+
+# The mailbox, empty at first; each line written to descriptor 4 sets its message count.
+mkfifo "$work/mailbox.in"
+"$mailbox_server" <"$work/mailbox.in" >"$work/port" 2>"$work/mailbox.log" &
+pids+=($!)
+exec 4>"$work/mailbox.in"
+echo 0 >&4
+wait_for 50 test -s "$work/port" || fail "the mailbox server did not start"
+port=$(head -n 1 "$work/port")
+
+# The program under its own name, with its settings file beside nothing of the user's.
+cp "$kelvor" "$work/bin/kelvor"
+printf '[Settings]\nINT=10\nPOP=127.0.0.1:%s\nUSR=user\nPWD=secret\nPUP=0\n' "$port" >"$work/config/kelvor.INI"
+XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" ASAN_OPTIONS=detect_leaks=0 \
+    "$work/bin/kelvor" >"$work/kelvor.log" 2>&1 &
+kelvor_pid=$!
+pids+=($kelvor_pid)
+
+find_window() { window=$(xdotool search --onlyvisible --name '^Kelvor$' 2>/dev/null | head -n 1); [ -n "$window" ]; }
+wait_for 100 find_window || fail "no window titled Kelvor"
+echo "window $window found"
+wait_for 100 grey_face || fail "no grey tray icon"
+echo "grey tray icon: $(tray_pixels '#C0C0C0') silver pixels"
+import -window root -crop "${tray_w}x${tray_h}+${tray_x}+0" +repage "$output/tray-grey.png"
+
+# Three messages arrive; the button "チェックする" (at 314, 51 in the window) checks at once.
+echo 3 >&4
+xdotool mousemove --window "$window" 314 51 click 1
+wait_for 100 red_face || fail "the tray icon did not turn red after new mail"
+echo "red tray icon: $(tray_pixels '#FF0000') red pixels"
+import -window root -crop "${tray_w}x${tray_h}+${tray_x}+0" +repage "$output/tray-red.png"
+
+# The report box of the check is open; a picture of the main window must show the window.
+import -window "$window" "$output/window.png"
+read -r width height colours < <(identify -format '%w %h %k\n' "$output/window.png")
+echo "window screenshot: ${width}x${height}, $colours colours"
+[ "$width" -ge 300 ] && [ "$height" -ge 300 ] || fail "the screenshot is not of the window"
+[ "$colours" -ge 16 ] || fail "the screenshot of the window is blank"
+import -window root "$output/screen.png"
+
+# Close the report, then exit through the tray menu: right button on the icon, "終了(&Q)", Yes.
+# xdotool matches titles without regard to case: the box is the other window of that title.
+other_window() { xdotool search --onlyvisible --name '^kelvor$' 2>/dev/null | grep -v "^$window\$" | head -n 1; }
+report_box() { box=$(other_window); [ -n "$box" ]; }
+wait_for 50 report_box || fail "no report box"
+[ "$(xdotool getwindowname "$box")" = kelvor ] || fail "the report box is not captioned with the program's name"
+xdotool windowfocus --sync "$box" key Return
+no_report_box() { ! report_box; }
+wait_for 50 no_report_box || fail "the report box did not close"
+xdotool mousemove $((tray_x + tray_w - 12)) 12 click 3
+sleep 0.5
+xdotool key q
+confirm_box() { confirm=$(other_window); [ -n "$confirm" ]; }
+wait_for 50 confirm_box || fail "no exit confirmation"
+[ "$(xdotool getwindowname "$confirm")" = Kelvor ] || fail "the exit confirmation is not captioned Kelvor"
+xdotool windowfocus --sync "$confirm" key y
+ended() { ! kill -0 "$kelvor_pid" 2>/dev/null; }
+wait_for 100 ended || fail "the program did not end after the confirmed exit"
+grep -q "^POP=127.0.0.1:$port" "$work/config/kelvor.INI" || fail "the settings were not written back"
+echo "program ended; settings written: $(tr '\n' ' ' <"$work/config/kelvor.INI" | sed 's/PWD=[^ ]*/PWD=.../')"
+echo "PASS"
