@@ -17,10 +17,10 @@ const int kDefaultTimeLimitMilliseconds = 30000;
 const int kDefaultPort = 110;
 // A single-line reply is at most this long, its line end included.
 const std::size_t kReplyLimit = 512;
-// Receives of a listing ask for up to this much at a time.
-const std::size_t kListingArea = 4096;
-// Receives of a TOP or RETR response ask for the listed size plus this much, as do their
-// first buffers; a receive never asks for more than kLargestArea.
+// Receives of single-line replies and of a listing ask for up to this much at a time.
+const std::size_t kReceiveArea = 16384;
+// A TOP or RETR response is first given room for its listed size plus this much, and its
+// receives ask for as much (at least kReceiveArea, at most kLargestArea).
 const long long kResponseSlack = 100;
 const std::size_t kLargestArea = 1 << 20;
 
@@ -206,11 +206,14 @@ void CPop3Client::SendCommand(const std::string& command)
     m_socket.SendAll(command.data(), command.size(), m_timeLimitMilliseconds);
 }
 
-// One receive. One that delivers nothing (the peer closed, an error, or the time limit
-// passed) closes the connection, so that every later step fails at once instead of waiting.
-int CPop3Client::ReceiveSome(char* area, int capacity)
+// One receive of up to capacity bytes into m_area. One that delivers nothing (the peer
+// closed, an error, or the time limit passed) closes the connection, so that every later
+// step fails at once instead of waiting.
+int CPop3Client::ReceiveSome(std::size_t capacity)
 {
-    int received = m_socket.Receive(area, capacity, m_timeLimitMilliseconds);
+    if (m_area.size() < capacity)
+        m_area.resize(capacity);
+    int received = m_socket.Receive(m_area.data(), static_cast<int>(capacity), m_timeLimitMilliseconds);
     if (received <= 0) {
         m_socket.Close();
         return received < 0 ? -1 : 0;
@@ -221,12 +224,11 @@ int CPop3Client::ReceiveSome(char* area, int capacity)
 // Reads one single-line reply: the bytes up to and including the first LF, at most
 // kReplyLimit of them, however the network cuts them. The rest of an overlong line is skipped
 // so that the next reply starts at a line start. A closed or failed connection ends the reply
-// with what has arrived, which may be nothing.
+// with what has arrived, which may be nothing. Bytes after the line end wait in m_pending.
 std::string CPop3Client::ReadReplyLine()
 {
     std::string reply;
     bool skipping = false;
-    char area[kReplyLimit];
     for (;;) {
         if (!m_pending.empty()) {
             std::size_t lineEnd = m_pending.find('\n');
@@ -242,10 +244,12 @@ std::string CPop3Client::ReadReplyLine()
                 skipping = true;
             continue;
         }
-        int received = ReceiveSome(area, static_cast<int>(sizeof area));
+        // The status line of a multi-line response usually arrives with the lines after it;
+        // a generous receive takes them in the same call.
+        int received = ReceiveSome(kReceiveArea);
         if (received <= 0)
             break;
-        m_pending.append(area, static_cast<std::size_t>(received));
+        m_pending.append(m_area.data(), static_cast<std::size_t>(received));
     }
     return reply;
 }
@@ -266,19 +270,16 @@ int CPop3Client::SingleLineStep(const std::string& command, const char* errorTex
 int CPop3Client::GatherResponse(std::string& response, bool (*isComplete)(const std::string&),
                                 std::size_t areaSize)
 {
-    std::vector<char> area;
     while (!isComplete(response)) {
         if (!m_pending.empty()) {
             response += m_pending;
             m_pending.clear();
             continue;
         }
-        if (area.empty())
-            area.resize(areaSize);
-        int received = ReceiveSome(area.data(), static_cast<int>(area.size()));
+        int received = ReceiveSome(areaSize);
         if (received <= 0)
             return 0;
-        response.append(area.data(), static_cast<std::size_t>(received));
+        response.append(m_area.data(), static_cast<std::size_t>(received));
     }
     return 1;
 }
@@ -349,7 +350,7 @@ int CPop3Client::List()
         return 0;
     }
     std::string response = status;
-    if (!GatherResponse(response, IsListingComplete, kListingArea)) {
+    if (!GatherResponse(response, IsListingComplete, kReceiveArea)) {
         m_strErrorText = kPop3TextListError;
         return 0;
     }
@@ -425,7 +426,9 @@ int CPop3Client::RetrieveResponse(const char* format, int n, bool keepReceivedOn
         m_strErrorText = std::string(kPop3TextRetrieveError) + "\r\n" + statusText;
         return 0;
     }
-    if (!GatherResponse(received, IsResponseComplete, static_cast<std::size_t>(capacity))) {
+    std::size_t areaSize = static_cast<std::size_t>(capacity) < kReceiveArea ? kReceiveArea
+                                                                             : static_cast<std::size_t>(capacity);
+    if (!GatherResponse(received, IsResponseComplete, areaSize)) {
         m_strErrorText = kPop3TextRetrieveError;
         if (keepReceivedOnFailure)
             m_strErrorText += "\r\n" + AsText(received);

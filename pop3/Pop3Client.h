@@ -47,7 +47,7 @@ private:
     int List();
 
     void SendCommand(const std::string& command);
-    int ReceiveSome(char* area, int capacity);
+    int ReceiveSome(std::size_t capacity);
     std::string ReadReplyLine();
     int SingleLineStep(const std::string& command, const char* errorText);
     int GatherResponse(std::string& response, bool (*isComplete)(const std::string&),
@@ -65,6 +65,8 @@ private:
     int m_timeLimitMilliseconds;
     // Bytes that arrived after the end of the reply being read; the next reply begins with them.
     std::string m_pending;
+    // The area every receive delivers into, kept for the whole conversation.
+    std::vector<char> m_area;
 };
 
 #endif

@@ -38,6 +38,10 @@ public:
 private:
     // The platform's socket handle (a file descriptor or a SOCKET); -1 when there is none.
     std::intptr_t m_handle;
+    // The time limits last given to the socket itself, where the platform keeps them there;
+    // -1 while none is set.
+    int m_receiveLimitMilliseconds;
+    int m_sendLimitMilliseconds;
 };
 
 #endif

@@ -57,7 +57,9 @@ int ResolveIpv4(const std::string& host, in_addr& address)
 }  // namespace
 
 CTcpStream::CTcpStream()
-    : m_handle(-1)
+    : m_handle(-1),
+      m_receiveLimitMilliseconds(-1),
+      m_sendLimitMilliseconds(-1)
 {
     SOCKET created = socket(AF_INET, SOCK_STREAM, 0);
     if (created != INVALID_SOCKET)

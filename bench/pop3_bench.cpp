@@ -1,0 +1,201 @@
+// POP3 benchmark: the client against a private Dovecot on 127.0.0.1 with 1,000 and 5,000
+// messages, a check (Login to Quit) and a full summary listing, beside the same conversations
+// done by Python's poplib in the same run, and the client's own CPU time.
+// Usage: pop3_bench [repetitions]   (prints one table; needs dovecot-pop3d, python3 optional)
+#include <sys/resource.h>
+#include <sys/time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "DovecotServer.h"
+#include "TestMaildir.h"
+#include "pop3/Pop3Client.h"
+
+namespace {
+
+struct Timing {
+    double wallMilliseconds;
+    double userMilliseconds;    // the client's own code
+    double systemMilliseconds;  // the kernel on the client's behalf: sockets, loopback, waking up
+};
+
+void CpuMillisecondsOfThisProcess(double& user, double& system)
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    user = usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0;
+    system = usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0;
+}
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// One conversation: the check alone, or the check with a summary line for every message.
+// Returns false when the server refused something.
+bool Converse(const std::string& address, const std::string& user, bool listAll, Timing& timing)
+{
+    double userBefore = 0;
+    double systemBefore = 0;
+    CpuMillisecondsOfThisProcess(userBefore, systemBefore);
+    auto start = std::chrono::steady_clock::now();
+    CPop3Client client;
+    if (!client.Login(address, user, "secret"))
+        return false;
+    if (listAll) {
+        std::string line;
+        for (int n = 1; n <= client.GetMessageCount(); ++n) {
+            if (client.RetrieveSummary(n, line) != 1)
+                return false;
+        }
+    }
+    client.Quit();
+    auto end = std::chrono::steady_clock::now();
+    timing.wallMilliseconds = std::chrono::duration<double, std::milli>(end - start).count();
+    double userAfter = 0;
+    double systemAfter = 0;
+    CpuMillisecondsOfThisProcess(userAfter, systemAfter);
+    timing.userMilliseconds = userAfter - userBefore;
+    timing.systemMilliseconds = systemAfter - systemBefore;
+    return true;
+}
+
+const char kPoplibScript[] = R"(import poplib, sys, time
+host, port, user, password, mode, repetitions = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5], int(sys.argv[6])
+for _ in range(repetitions):
+    start = time.perf_counter()
+    cpu_start = time.process_time()
+    box = poplib.POP3(host, port)
+    box.user(user)
+    box.pass_(password)
+    count = box.stat()[0]
+    box.noop()
+    box.list()
+    if mode == "list":
+        for n in range(1, count + 1):
+            box.top(n, 0)
+    box.quit()
+    print((time.perf_counter() - start) * 1000.0, (time.process_time() - cpu_start) * 1000.0)
+)";
+
+// The median wall time of repetitions poplib conversations, or a negative value without
+// Python; cpuMilliseconds gets the median of poplib's own CPU time (user and system).
+double PoplibMilliseconds(const std::string& python, const std::string& script, int port,
+                          const std::string& user, bool listAll, int repetitions,
+                          double& cpuMilliseconds)
+{
+    if (python.empty())
+        return -1;
+    std::string command = python + " " + script + " 127.0.0.1 " + std::to_string(port) + " " + user +
+                          " secret " + (listAll ? "list" : "check") + " " + std::to_string(repetitions);
+    FILE* output = popen(command.c_str(), "r");
+    if (output == nullptr)
+        return -1;
+    std::vector<double> times, cpuTimes;
+    char line[128];
+    while (std::fgets(line, sizeof line, output) != nullptr) {
+        char* rest = nullptr;
+        times.push_back(std::strtod(line, &rest));
+        cpuTimes.push_back(std::strtod(rest, nullptr));
+    }
+    if (pclose(output) != 0 || times.empty())
+        return -1;
+    cpuMilliseconds = Median(cpuTimes);
+    return Median(times);
+}
+
+std::string FindPython()
+{
+    for (const char* candidate : {"/usr/bin/python3", "python3"}) {
+        std::string probe = std::string(candidate) + " -c 'import poplib' >/dev/null 2>&1";
+        if (std::system(probe.c_str()) == 0)
+            return candidate;
+    }
+    return std::string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::vector<std::pair<std::string, int>> mailboxes = {{"thousand", 1000}, {"fivethousand", 5000}};
+    std::vector<TestMailbox> boxes;
+    for (const auto& [user, count] : mailboxes)
+        boxes.push_back({user, "secret", SmallMessages(count)});
+    CDovecotServer server;
+    std::string error;
+    if (!server.Start(KELVOR_DOVECOT_SCRIPT, boxes, error)) {
+        std::fprintf(stderr, "pop3_bench: %s\n", error.c_str());
+        return 1;
+    }
+    std::string python = FindPython();
+    std::string script = "/tmp/kelvor-poplib-bench.py";
+    std::ofstream(script) << kPoplibScript;
+
+    std::printf("%-8s %-8s %10s %10s %7s %9s %9s %9s %11s\n", "messages", "task", "client ms",
+                "poplib ms", "ratio", "user ms", "system ms", "CPU/wall", "poplib CPU");
+    for (const auto& [user, count] : mailboxes) {
+        // The first conversation makes the server index the mailbox; it is not counted.
+        Timing warmUp{};
+        if (!Converse(server.Address(), user, true, warmUp)) {
+            std::fprintf(stderr, "pop3_bench: the conversation with %s failed\n", user.c_str());
+            return 1;
+        }
+        for (bool listAll : {false, true}) {
+            // Client and poplib take turns, so that a change in the machine's load falls on both.
+            int runs = listAll ? repetitions : repetitions * 4;
+            std::vector<double> wall, userCpu, systemCpu, cpuShare, poplib, poplibCpu;
+            for (int run = 0; run < runs; ++run) {
+                Timing timing{};
+                if (!Converse(server.Address(), user, listAll, timing)) {
+                    std::fprintf(stderr, "pop3_bench: the conversation with %s failed\n", user.c_str());
+                    return 1;
+                }
+                wall.push_back(timing.wallMilliseconds);
+                userCpu.push_back(timing.userMilliseconds);
+                systemCpu.push_back(timing.systemMilliseconds);
+                cpuShare.push_back(100.0 * (timing.userMilliseconds + timing.systemMilliseconds) /
+                                   timing.wallMilliseconds);
+                double poplibCpuMs = 0;
+                double poplibMs =
+                    PoplibMilliseconds(python, script, server.Port(), user, listAll, 1, poplibCpuMs);
+                if (poplibMs > 0) {
+                    poplib.push_back(poplibMs);
+                    poplibCpu.push_back(100.0 * poplibCpuMs / poplibMs);
+                }
+            }
+            double clientMs = Median(wall);
+            char poplibText[32] = "-";
+            char ratioText[32] = "-";
+            char poplibCpuText[32] = "-";
+            if (!poplib.empty()) {
+                std::snprintf(poplibCpuText, sizeof poplibCpuText, "%.1f%%", Median(poplibCpu));
+                std::snprintf(poplibText, sizeof poplibText, "%.1f", Median(poplib));
+                std::snprintf(ratioText, sizeof ratioText, "%.2f", clientMs / Median(poplib));
+            }
+            std::printf("%-8d %-8s %10.1f %10s %7s %9.1f %9.1f %8.1f%% %11s\n", count,
+                        listAll ? "listing" : "check", clientMs, poplibText, ratioText,
+                        Median(userCpu), Median(systemCpu), Median(cpuShare), poplibCpuText);
+        }
+    }
+    if (python.empty())
+        std::printf("(no python3 with poplib found: the poplib column is empty)\n");
+    std::printf("medians of %d listings and %d checks; ratio = client / poplib (below 1: faster);\n"
+                "user and system: the client's CPU time from getrusage; CPU/wall: both over the wall time;\n"
+                "poplib CPU: poplib's process time over its wall time\n",
+                repetitions, repetitions * 4);
+    std::remove(script.c_str());
+    return 0;
+}
