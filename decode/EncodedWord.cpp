@@ -2,7 +2,6 @@
 // quoted-printable decoders they use. One forward pass per call, one output allocation.
 #include "decode/EncodedWord.h"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -114,10 +113,15 @@ std::size_t MatchOpeningAt(const unsigned char* at, std::size_t available, Encod
     if (available < kShortestOpening || at[1] != '?') {
         return 0;
     }
-    unsigned char head[16] = {};
-    std::memcpy(head, at, std::min<std::size_t>(available, sizeof head));
     std::uint64_t words[2];
-    std::memcpy(words, head, sizeof words);
+    if (available >= sizeof words) {
+        std::memcpy(words, at, sizeof words);
+    } else {
+        // Near the end of the text only the bytes that exist are read; the rest stay zero.
+        unsigned char head[sizeof words] = {};
+        std::memcpy(head, at, available);
+        std::memcpy(words, head, sizeof words);
+    }
     for (const OpeningPattern& opening : kOpeningPatterns) {
         if (opening.length <= available &&
             ((words[0] | opening.fold[0]) & opening.mask[0]) == opening.bytes[0] &&
