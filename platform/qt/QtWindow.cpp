@@ -117,10 +117,16 @@ std::string QtWindow::GetControlText(int controlId) {
 void QtWindow::SetControlText(int controlId, const std::string& text) {
     QWidget* control = m_dialog.Control(controlId);
     QString shown = FromShiftJis(text);
-    if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->setText(shown);
-    else if (auto* label = qobject_cast<QLabel*>(control)) label->setText(shown);
-    else if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setText(shown);
-    else if (auto* group = qobject_cast<QGroupBox*>(control)) group->setTitle(shown);
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        edit->setText(shown);
+        edit->setCursorPosition(0);  // a new text shows from its start, as a fresh field does
+    } else if (auto* label = qobject_cast<QLabel*>(control)) {
+        label->setText(shown);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        button->setText(shown);
+    } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
+        group->setTitle(shown);
+    }
 }
 
 int QtWindow::GetCheck(int controlId) {

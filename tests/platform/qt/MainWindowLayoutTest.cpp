@@ -89,6 +89,8 @@ TEST_F(MainWindowLayout, ControlTextsReachTheCoreInShiftJis) {
     window.SetControlText(IDC_SERVER, "\x83\x5C\x95\x5C.example");
     EXPECT_EQ(window.Dialog().Controls().serverEdit->text(), QString::fromUtf8("ソ表.example"));
     EXPECT_EQ(window.GetControlText(IDC_SERVER), "\x83\x5C\x95\x5C.example");
+    window.SetControlText(IDC_SERVER, std::string(200, 'p') + ".example");
+    EXPECT_EQ(window.Dialog().Controls().serverEdit->cursorPosition(), 0);  // shown from its start
     window.SetControlText(IDC_STATUS, "3 / 12");
     EXPECT_EQ(window.Dialog().Controls().statusLabel->text(), QStringLiteral("3 / 12"));
     EXPECT_TRUE(window.Dialog().Controls().statusLabel->alignment() & Qt::AlignHCenter);
