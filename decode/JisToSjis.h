@@ -4,7 +4,10 @@
 
 #include <string>
 
-// Converts a text that ends at its first zero byte; the result is a text too.
+// Converts a text that ends at its first zero byte; the result is a text too, so it ends
+// where a pair of bytes outside the JIS range would yield a zero byte. Every escape sequence
+// counts as three bytes, and only the byte after ESC decides the mode: "(" single-byte, any
+// other two-byte. A lone byte left in two-byte mode at the end is dropped.
 std::string ConvertJisToSjis(const std::string& text);
 
 // Turns one JIS X 0208 pair into its two Shift_JIS bytes, in place.
