@@ -352,6 +352,23 @@ TEST(Pop3Login, StalledServerCostsOneTimeLimit)
     }
 }
 
+// A server that stops reading while a long command is on its way is given up once the
+// sending has made no progress for a time limit, long before the server itself gives up.
+TEST(Pop3Login, ServerThatStopsReadingIsGivenUp)
+{
+    const int limit = 100;
+    const int serverGivesUp = 1000;
+    CScriptedPop3Server server;
+    server.Reply("+OK\r\n").Pause(serverGivesUp).CloseConnection();
+    CPop3Client client;
+    client.SetTimeLimit(limit);
+    const std::string hugeUser(16 << 20, 'u');
+    CStopwatch stopwatch;
+    EXPECT_EQ(client.Login(server.Address(), hugeUser, "s3cret"), 0);
+    EXPECT_LT(stopwatch.ElapsedMilliseconds(), serverGivesUp - 200);
+    EXPECT_EQ(client.GetErrorText(), kStatError + "\r\n");
+}
+
 TEST(Pop3Quit, QuitRepliesDecideTheResult)
 {
     const std::vector<std::tuple<std::string, int, std::string>> rows = {
