@@ -172,7 +172,8 @@ int SplitServer(const std::string& server, std::string& host, int& port)
 CPop3Client::CPop3Client()
     : m_bSizesAllocated(0),
       m_nMessageCount(0),
-      m_timeLimitMilliseconds(kDefaultTimeLimitMilliseconds)
+      m_timeLimitMilliseconds(kDefaultTimeLimitMilliseconds),
+      m_area(kReceiveArea)
 {
 }
 
@@ -206,13 +207,13 @@ void CPop3Client::SendCommand(const std::string& command)
     m_socket.SendAll(command.data(), command.size(), m_timeLimitMilliseconds);
 }
 
-// One receive of up to capacity bytes into m_area. One that delivers nothing (the peer
-// closed, an error, or the time limit passed) closes the connection, so that every later
-// step fails at once instead of waiting.
+// One receive of up to capacity bytes (at most the size of m_area) into m_area. One that
+// delivers nothing (the peer closed, an error, or the time limit passed) closes the
+// connection, so that every later step fails at once instead of waiting.
 int CPop3Client::ReceiveSome(std::size_t capacity)
 {
-    if (m_area.size() < capacity)
-        m_area.resize(capacity);
+    if (capacity > m_area.size())
+        capacity = m_area.size();
     int received = m_socket.Receive(m_area.data(), static_cast<int>(capacity), m_timeLimitMilliseconds);
     if (received <= 0) {
         m_socket.Close();
@@ -403,15 +404,16 @@ int CPop3Client::RetrieveResponse(const char* format, int n, bool keepReceivedOn
         m_strErrorText = kPop3TextRetrieveError;
         return 0;
     }
-    char command[24];
-    std::snprintf(command, sizeof command, format, n);
-    SendCommand(command);
-
     long long capacity = static_cast<long long>(GetListedSize(n)) + kResponseSlack;
     if (capacity < kResponseSlack)
         capacity = kResponseSlack;
     if (capacity > static_cast<long long>(kLargestArea))
         capacity = static_cast<long long>(kLargestArea);
+    std::size_t areaSize = static_cast<std::size_t>(capacity) < kReceiveArea
+                               ? kReceiveArea
+                               : static_cast<std::size_t>(capacity);
+    // Both buffers are obtained before the command goes out, so that a failure leaves no
+    // response unread on the connection to be taken for the next one.
     std::string received;
     try {
         received.reserve(static_cast<std::size_t>(capacity));
@@ -419,15 +421,23 @@ int CPop3Client::RetrieveResponse(const char* format, int n, bool keepReceivedOn
         m_strErrorText = kPop3TextResponseBufferFailed;
         return -1;
     }
+    try {
+        if (m_area.size() < areaSize)
+            m_area.resize(areaSize);
+    } catch (const std::bad_alloc&) {
+        m_strErrorText = kPop3TextChunkBufferFailed;
+        return -1;
+    }
 
+    char command[24];
+    std::snprintf(command, sizeof command, format, n);
+    SendCommand(command);
     received += ReadReplyLine();
     std::string statusText = AsText(received);
     if (IsErrorReply(statusText)) {
         m_strErrorText = std::string(kPop3TextRetrieveError) + "\r\n" + statusText;
         return 0;
     }
-    std::size_t areaSize = static_cast<std::size_t>(capacity) < kReceiveArea ? kReceiveArea
-                                                                             : static_cast<std::size_t>(capacity);
     if (!GatherResponse(received, IsResponseComplete, areaSize)) {
         m_strErrorText = kPop3TextRetrieveError;
         if (keepReceivedOnFailure)

@@ -65,7 +65,8 @@ private:
     int m_timeLimitMilliseconds;
     // Bytes that arrived after the end of the reply being read; the next reply begins with them.
     std::string m_pending;
-    // The area every receive delivers into, kept for the whole conversation.
+    // The area every receive delivers into, kept for the whole conversation; a TOP or RETR
+    // response of a large message widens it before its command is sent.
     std::vector<char> m_area;
 };
 
