@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "app/ResourceStrings.h"
 #include "platform/qt/KelvorDlgHandlers.h"
@@ -45,6 +46,7 @@ void QtAppHost::StopSockets() {}
 void QtAppHost::ShowStartupMessage(const std::string& text, const std::string& caption) {
     QMessageBox box(QMessageBox::Warning, FromShiftJis(caption), FromShiftJis(text), QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
+    for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
     box.exec();
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real program on a virtual display with a tray host: its window is found by its title, its
 # tray icon appears grey, a check that finds new mail turns it red, and a screenshot of the
-# window is a real picture. Then the tray menu's exit, confirmed, ends the program and the
+# window is a real picture. A second start is refused. Then the tray menu's exit, confirmed, ends the program and the
 # settings file is written.
 #   real-window-test.sh KELVOR MAILBOX_SERVER OUTPUT_DIR
 set -euo pipefail
@@ -109,6 +109,20 @@ wait_for 50 report_box || fail "no report box"
 xdotool windowfocus --sync "$box" key Return
 no_report_box() { ! report_box; }
 wait_for 50 no_report_box || fail "the report box did not close"
+
+# A second start while the first runs is refused with a message and ends; the first runs on.
+XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" ASAN_OPTIONS=detect_leaks=0 \
+    "$work/bin/kelvor" >"$work/second.log" 2>&1 &
+second_pid=$!
+pids+=($second_pid)
+wait_for 100 report_box || fail "no refusal message from a second start"
+import -window "$box" "$output/second-start.png"
+xdotool windowfocus --sync "$box" key Return
+second_ended() { ! kill -0 "$second_pid" 2>/dev/null; }
+wait_for 50 second_ended || fail "the second start did not end"
+kill -0 "$kelvor_pid" || fail "the first program ended with the second"
+echo "second start refused"
+
 xdotool mousemove $((tray_x + tray_w - 12)) 12 click 3
 sleep 0.5
 xdotool key q
