@@ -82,6 +82,26 @@ TEST_F(MainWindowLayout, HasEveryControlWithItsIdKindAndTextInLayoutOrder) {
     EXPECT_EQ(window.Dialog().windowTitle(), QStringLiteral("Kelvor"));
 }
 
+// The room a control leaves for its text, after frames and the check box's indicator.
+int TextRoom(QWidget* control) {
+    QStyle* style = control->style();
+    if (qobject_cast<QCheckBox*>(control))
+        return control->width() - style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, control) -
+               style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, control);
+    if (qobject_cast<QPushButton*>(control))
+        return control->width() - 2 * style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, control);
+    return control->width();
+}
+
+TEST_F(MainWindowLayout, EveryTextFitsItsControl) {
+    for (QWidget* control : window.Dialog().findChildren<QWidget*>()) {
+        QString text = TextOf(control);
+        if (text.isEmpty() || qobject_cast<QLineEdit*>(control)) continue;
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_LE(control->fontMetrics().horizontalAdvance(text), TextRoom(control));
+    }
+}
+
 TEST_F(MainWindowLayout, ControlTextsReachTheCoreInShiftJis) {
     EXPECT_EQ(window.GetControlText(IDOK), "\x8F\x49\x97\xB9");
     EXPECT_EQ(window.GetControlText(IDC_CHECK), "\x83\x60\x83\x46\x83\x62\x83\x4E\x82\xB7\x82\xE9");

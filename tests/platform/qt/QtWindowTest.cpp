@@ -354,7 +354,9 @@ TEST_F(QtWindowBehaviour, VersionBoxShowsTheProgramIconNameVersionNoticeAndOk) {
         bool hasIcon = false;
         for (QLabel* label : about->findChildren<QLabel*>()) {
             if (!label->pixmap().isNull()) hasIcon = label->pixmap().width() == 32;
-            if (!label->text().isEmpty()) texts << label->text();
+            if (label->text().isEmpty()) continue;
+            texts << label->text();
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
         }
         EXPECT_TRUE(hasIcon);
         ASSERT_EQ(texts.size(), 2);
