@@ -1,5 +1,6 @@
-// The TCP stream of the POP3 client over Windows Sockets: select() gives connect and each
-// wait its time limit; addresses come from inet_addr, host names from gethostbyname.
+// The TCP stream of the POP3 client over Windows Sockets: the socket stays non-blocking and
+// select() gives connect, each send and each receive its time limit; addresses come from
+// inet_addr, host names from gethostbyname.
 #include "pop3/TcpStream.h"
 
 #include <winsock2.h>
@@ -83,7 +84,7 @@ int CTcpStream::Connect(const std::string& host, int port, int timeLimitMillisec
         return 0;
 
     SOCKET socketHandle = SocketOf(m_handle);
-    // Connect without blocking so that the wait for the server can be given a time limit.
+    // Without blocking, every wait for the server goes through select() and its time limit.
     u_long nonBlocking = 1;
     if (ioctlsocket(socketHandle, FIONBIO, &nonBlocking) != 0)
         return 0;
@@ -102,9 +103,6 @@ int CTcpStream::Connect(const std::string& host, int port, int timeLimitMillisec
             FD_ISSET(socketHandle, &failed) || !FD_ISSET(socketHandle, &writable))
             return 0;
     }
-    u_long blocking = 0;
-    if (ioctlsocket(socketHandle, FIONBIO, &blocking) != 0)
-        return 0;
     return 1;
 }
 
@@ -122,6 +120,7 @@ int CTcpStream::SendAll(const char* data, std::size_t length, int timeLimitMilli
         std::size_t left = length - sent;
         int piece = send(socketHandle, data + sent, left > 65536 ? 65536 : static_cast<int>(left), 0);
         if (piece == SOCKET_ERROR) {
+            // The transport took nothing this time: wait again for room.
             if (WSAGetLastError() == WSAEWOULDBLOCK || WSAGetLastError() == WSAEINTR)
                 continue;
             // The server has gone; the receive that follows reports it.
@@ -137,12 +136,16 @@ int CTcpStream::Receive(char* area, int capacity, int timeLimitMilliseconds)
     if (m_handle == -1 || capacity <= 0)
         return -1;
     SOCKET socketHandle = SocketOf(m_handle);
-    if (!WaitFor(socketHandle, false, timeLimitMilliseconds))
-        return -1;
-    int received = recv(socketHandle, area, capacity, 0);
-    if (received == SOCKET_ERROR)
-        return -1;
-    return received;
+    for (;;) {
+        if (!WaitFor(socketHandle, false, timeLimitMilliseconds))
+            return -1;
+        int received = recv(socketHandle, area, capacity, 0);
+        if (received != SOCKET_ERROR)
+            return received;
+        // A readiness that vanished before the receive: wait again.
+        if (WSAGetLastError() != WSAEWOULDBLOCK)
+            return -1;
+    }
 }
 
 void CTcpStream::Close()
