@@ -123,8 +123,11 @@ wait_for 50 second_ended || fail "the second start did not end"
 kill -0 "$kelvor_pid" || fail "the first program ended with the second"
 echo "second start refused"
 
+visible_windows() { xdotool search --onlyvisible --class '^kelvor$' 2>/dev/null | wc -l; }
+before=$(visible_windows)
 xdotool mousemove $((tray_x + tray_w - 12)) 12 click 3
-sleep 0.5
+menu_open() { [ "$(visible_windows)" -gt "$before" ]; }
+wait_for 50 menu_open || fail "no tray menu after the right button"
 xdotool key q
 confirm_box() { confirm=$(other_window); [ -n "$confirm" ]; }
 wait_for 50 confirm_box || fail "no exit confirmation"
