@@ -114,6 +114,10 @@ INT_PTR CWin32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     CKelvorDlg& dialog = *m_dialog;
     switch (message) {
     case WM_INITDIALOG:
+        // The template's system-modal style means "always on top"; not every system turns
+        // it into the top-most window style, so make sure of it.
+        if ((GetWindowLongA(m_window, GWL_STYLE) & DS_SYSMODAL) != 0)
+            SetWindowPos(m_window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         dialog.OnInitDialog();
         return FALSE;  // the handler has placed the focus itself
     case WM_COMMAND:

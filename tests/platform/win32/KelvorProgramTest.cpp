@@ -1,0 +1,390 @@
+// kelvor.exe driven from outside through its real windows: layout, settings file, check,
+// list and viewer, version box, tray requests, hiding, exit and the second start. Japanese
+// texts here are compiled to Shift_JIS, the bytes the program's windows hold.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ProgramDriver.h"
+#include "ScriptedPop3Server.h"
+#include "TrayWatcher.h"
+#include "res/resource.h"
+
+namespace {
+
+// The program's title: its file name without the extension. Message boxes without a
+// caption of their own carry it.
+const char kTitle[] = "kelvor";
+
+const std::string kGreeting =
+    "From: Taro <taro@example.jp>\r\n"
+    "Subject: =?ISO-2022-JP?B?GyRCJDMkcyRLJEEkTxsoQg==?=\r\n"
+    "\r\n"
+    "Hello from Taro.\r\n";
+const std::string kLunch =
+    "From: hanako@example.jp\r\n"
+    "Subject: Lunch\r\n"
+    "\r\n"
+    "Line one\r\n"
+    "A line long enough to run past the right edge of the viewer, which does not wrap lines "
+    "but scrolls them sideways instead.\r\n";
+
+long Style(HWND window)
+{
+    return GetWindowLongA(window, GWL_STYLE);
+}
+
+long ExtendedStyle(HWND window)
+{
+    return GetWindowLongA(window, GWL_EXSTYLE);
+}
+
+int CountOf(const std::vector<std::string>& lines, const std::string& line)
+{
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+}
+
+class KelvorProgram : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_tray.Ready()) << "no stand-in notification area";
+        ForgetSettingsFile();
+        DeleteFileA(SettingsFilePath().c_str());
+        m_server.SetMessages({kGreeting, kLunch});
+    }
+
+    void StartProgram()
+    {
+        ASSERT_TRUE(m_program.Start(WindowsPath(KELVOR_PROGRAM_PATH)));
+        m_main = m_program.WaitForDialog("Kelvor", nullptr);
+        ASSERT_NE(m_main, nullptr) << "the window \"Kelvor\" did not appear";
+    }
+
+    HWND Item(int controlId) const { return GetDlgItem(m_main, controlId); }
+
+    void SetField(int controlId, const std::string& text)
+    {
+        SendMessageA(Item(controlId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+
+    void PointAtServer()
+    {
+        SetField(IDC_SERVER, m_server.Address());
+        SetField(IDC_USER, "alice");
+        SetField(IDC_PASSWORD, "secret");
+    }
+
+    // The message box that the main window raises with this caption; its text, after "OK".
+    std::string TakeMessage(const std::string& caption, int answer = IDOK)
+    {
+        HWND box = m_program.WaitForDialog(caption, m_main);
+        if (box == nullptr)
+            return "<no message box>";
+        std::string text = MessageBoxText(box);
+        Press(box, answer);
+        WaitUntil([box] { return !IsWindow(box); });
+        return text;
+    }
+
+    bool WaitForQuitCount(int count)
+    {
+        return WaitUntil([&] { return CountOf(m_server.Commands(), "QUIT ") >= count; });
+    }
+
+    CTrayWatcher m_tray;
+    CScriptedPop3Server m_server;
+    CProgramProcess m_program;
+    HWND m_main = nullptr;
+};
+
+TEST_F(KelvorProgram, MainWindowHoldsItsControlsInTemplateOrderWithTheirTexts)
+{
+    StartProgram();
+    struct Expected {
+        int id;
+        const char* className;
+        const char* text;  // null: an edit field, checked elsewhere
+        bool tabStop;
+    };
+    const Expected controls[] = {
+        {IDOK, "Button", "終了", false},
+        {IDC_STATIC, "Button", "受信リスト", false},
+        {IDC_INTERVAL, "Edit", nullptr, true},
+        {IDC_SERVER, "Edit", nullptr, true},
+        {IDC_USER, "Edit", nullptr, true},
+        {IDC_PASSWORD, "Edit", nullptr, true},
+        {IDC_STATIC, "Static", "メール確認", false},
+        {IDC_STATIC, "Static", "POPサーバ", false},
+        {IDC_STATIC, "Static", "ユーザ名", false},
+        {IDC_STATIC, "Static", "パスワード", false},
+        {IDCANCEL, "Button", "OK", true},
+        {IDC_CHECK, "Button", "チェックする", false},
+        {IDC_SHOWLIST, "Button", "リストを表示", false},
+        {IDC_MAILLIST, "ListBox", "", true},
+        {IDC_POPUP, "Button", "ポップアップ", true},
+        {IDC_STATUS, "Static", "", false},
+        {IDC_STATIC, "Static", "分毎", false},
+    };
+    const std::vector<HWND> children = ChildWindows(m_main);
+    ASSERT_EQ(children.size(), std::size(controls));
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        SCOPED_TRACE("control " + std::to_string(i));
+        EXPECT_EQ(GetDlgCtrlID(children[i]), controls[i].id);
+        EXPECT_EQ(ClassOf(children[i]), controls[i].className);
+        if (controls[i].text != nullptr) {
+            EXPECT_EQ(TextOf(children[i]), controls[i].text);
+        }
+        EXPECT_EQ((Style(children[i]) & WS_TABSTOP) != 0, controls[i].tabStop);
+    }
+
+    EXPECT_EQ(TextOf(m_main), "Kelvor");
+    EXPECT_TRUE(ExtendedStyle(m_main) & WS_EX_TOPMOST);
+    EXPECT_TRUE(ExtendedStyle(m_main) & WS_EX_TOOLWINDOW);
+    EXPECT_TRUE(ExtendedStyle(m_main) & WS_EX_APPWINDOW);
+    EXPECT_FALSE(Style(m_main) & WS_SYSMENU);
+    EXPECT_EQ(Style(Item(IDCANCEL)) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    EXPECT_TRUE(Style(Item(IDC_PASSWORD)) & ES_PASSWORD);
+    EXPECT_NE(SendMessageA(Item(IDC_PASSWORD), EM_GETPASSWORDCHAR, 0, 0), 0);
+    // The list's horizontal scroll bar is in its template, but a list box without a
+    // horizontal extent hides it, and a hidden scroll bar leaves no trace in the style.
+    EXPECT_EQ(Style(Item(IDC_MAILLIST)) & (LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_SORT),
+              LBS_NOTIFY | LBS_NOINTEGRALHEIGHT);
+    EXPECT_EQ(Style(Item(IDC_POPUP)) & BS_TYPEMASK, BS_AUTOCHECKBOX);
+    EXPECT_EQ(Style(Item(IDC_STATUS)) & SS_TYPEMASK, SS_CENTER);
+}
+
+TEST_F(KelvorProgram, FirstStartShowsTheDefaultsWithTheFocusOnTheInterval)
+{
+    StartProgram();
+    EXPECT_EQ(TextOf(Item(IDC_INTERVAL)), "10");
+    EXPECT_EQ(TextOf(Item(IDC_SERVER)), "");
+    EXPECT_EQ(TextOf(Item(IDC_USER)), "");
+    EXPECT_EQ(SendMessageA(Item(IDC_POPUP), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_TRUE(WaitUntil([&] { return m_program.FocusedControl() == Item(IDC_INTERVAL); }, 3000));
+
+    // Tab visits the fields, "OK", the list and the check box; the other buttons are skipped.
+    const int tabOrder[] = {IDC_SERVER, IDC_USER, IDC_PASSWORD, IDCANCEL, IDC_MAILLIST, IDC_POPUP,
+                            IDC_INTERVAL};
+    HWND control = Item(IDC_INTERVAL);
+    for (int expected : tabOrder) {
+        control = GetNextDlgTabItem(m_main, control, FALSE);
+        EXPECT_EQ(GetDlgCtrlID(control), expected);
+    }
+}
+
+TEST_F(KelvorProgram, FieldsShowTheSettingsFileInTheWindowsDirectory)
+{
+    WriteSetting("INT", "7");
+    WriteSetting("POP", "pop.example.jp");
+    WriteSetting("USR", "山田");
+    WriteSetting("PWD", "s3cret");
+    WriteSetting("PUP", "1");
+    StartProgram();
+    EXPECT_EQ(TextOf(Item(IDC_INTERVAL)), "7");
+    EXPECT_EQ(TextOf(Item(IDC_SERVER)), "pop.example.jp");
+    EXPECT_EQ(TextOf(Item(IDC_USER)), "山田");
+    EXPECT_EQ(SendMessageA(Item(IDC_POPUP), BM_GETCHECK, 0, 0), BST_CHECKED);
+}
+
+TEST_F(KelvorProgram, CheckReportsTheMailboxCountFromTheLocalServer)
+{
+    StartProgram();
+    PointAtServer();
+    Press(m_main, IDC_CHECK);
+    EXPECT_EQ(TakeMessage(kTitle),
+              "メールボックスの中に 2 通のメールがあります\r\n\r\n（うち新規メール 2 通）");
+    const std::vector<std::string> commands = m_server.Commands();
+    const std::vector<std::string> expected = {"USER alice", "PASS secret", "STAT ", "NOOP", "LIST ",
+                                               "QUIT "};
+    EXPECT_EQ(commands, expected);
+}
+
+TEST_F(KelvorProgram, ListShowsSenderAndSubjectAndDoubleClickShowsTheWholeMessage)
+{
+    StartProgram();
+    PointAtServer();
+    Press(m_main, IDC_SHOWLIST);
+    ASSERT_TRUE(WaitForQuitCount(1));
+    HWND list = Item(IDC_MAILLIST);
+    const std::vector<std::string> entries = {"Taro <taro@example.jp> : こんにちは",
+                                              "hanako@example.jp : Lunch"};
+    WaitUntil([&] { return ListEntries(list) == entries; }, 3000);
+    EXPECT_EQ(ListEntries(list), entries);
+    EXPECT_EQ(TextOf(Item(IDC_STATUS)), "");
+    RequestScreenshot("kelvor-main-window");
+
+    SendMessageA(list, LB_SETCURSEL, 1, 0);
+    PostMessageA(m_main, WM_COMMAND, MAKEWPARAM(IDC_MAILLIST, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+    HWND viewer = m_program.WaitForDialog("Kelvor", m_main);
+    ASSERT_NE(viewer, nullptr);
+    HWND text = GetDlgItem(viewer, IDC_MAILTEXT);
+    const std::string shown = TextOf(text);
+    EXPECT_EQ(shown.rfind("From: hanako@example.jp\r\nSubject: Lunch\r\n", 0), 0u) << shown;
+    EXPECT_NE(shown.find("A line long enough"), std::string::npos);
+    EXPECT_EQ(Style(text) & (ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | WS_HSCROLL | WS_VSCROLL),
+              ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | WS_HSCROLL | WS_VSCROLL);
+    EXPECT_TRUE(WaitUntil([&] { return m_program.FocusedControl() == GetDlgItem(viewer, IDOK); }, 3000));
+    RequestScreenshot("kelvor-viewer");
+
+    // The conversation stays open while the viewer is shown; QUIT follows its "OK".
+    EXPECT_EQ(CountOf(m_server.Commands(), "RETR 2"), 1);
+    EXPECT_EQ(CountOf(m_server.Commands(), "QUIT "), 1);
+    Press(viewer, IDOK);
+    EXPECT_TRUE(WaitForQuitCount(2));
+}
+
+TEST_F(KelvorProgram, VersionBoxOpensFromTheSystemCommandAndTheTrayMenuCommand)
+{
+    StartProgram();
+    struct Trigger {
+        UINT message;
+        WPARAM command;
+    };
+    const Trigger triggers[] = {{WM_SYSCOMMAND, IDM_ABOUTBOX}, {WM_SYSCOMMAND, IDM_ABOUTBOX + 15},
+                                {WM_COMMAND, IDM_ABOUTBOX}};
+    for (const Trigger& trigger : triggers) {
+        SCOPED_TRACE("command " + std::to_string(trigger.command));
+        PostMessageA(m_main, trigger.message, trigger.command, 0);
+        HWND box = m_program.WaitForDialog("ﾊﾞｰｼﾞｮﾝ情報", m_main);
+        ASSERT_NE(box, nullptr);
+        std::vector<std::string> texts;
+        bool hasIcon = false;
+        for (HWND child : ChildWindows(box)) {
+            texts.push_back(TextOf(child));
+            hasIcon = hasIcon || (Style(child) & SS_TYPEMASK) == SS_ICON;
+        }
+        EXPECT_EQ(CountOf(texts, "Kelvor Version 0.1"), 1);
+        EXPECT_EQ(CountOf(texts, "OK"), 1);
+        EXPECT_TRUE(hasIcon);
+        Press(box, IDOK);
+        EXPECT_TRUE(WaitUntil([box] { return !IsWindow(box); }));
+    }
+}
+
+TEST_F(KelvorProgram, TrayIconIsAddedWithIdOneAndItsCallbackAndAddedAgainWhenTheTaskbarReturns)
+{
+    StartProgram();
+    const auto owner = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(m_main));
+    ASSERT_TRUE(WaitUntil([&] { return m_tray.Notices().size() >= 2; }));
+    std::vector<TrayNotice> notices = m_tray.Notices();
+    EXPECT_EQ(notices[0].request, static_cast<std::uint32_t>(NIM_ADD));
+    EXPECT_EQ(notices[1].request, static_cast<std::uint32_t>(NIM_MODIFY));
+    for (const TrayNotice& notice : notices) {
+        EXPECT_EQ(notice.owner, owner);
+        EXPECT_EQ(notice.iconId, 1u);
+        EXPECT_EQ(notice.flags, static_cast<std::uint32_t>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+        EXPECT_EQ(notice.callbackMessage, static_cast<std::uint32_t>(WM_TRAYNOTIFY));
+    }
+    EXPECT_EQ(notices[1].tooltip, "Kelvor");
+
+    // The shell announces a new notification area: the icon comes back as it was.
+    m_tray.Clear();
+    SendMessageA(m_main, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !m_tray.Notices().empty(); }));
+    notices = m_tray.Notices();
+    EXPECT_EQ(notices[0].request, static_cast<std::uint32_t>(NIM_ADD));
+    EXPECT_EQ(notices[0].iconId, 1u);
+    EXPECT_EQ(notices[0].tooltip, "Kelvor");
+}
+
+TEST_F(KelvorProgram, OkEnterAndEscapeHideTheWindowAndTheTrayDoubleClickBringsItBack)
+{
+    StartProgram();
+    const std::function<void()> hiders[] = {
+        [&] { Press(m_main, IDCANCEL); },
+        [&] { PostMessageA(Item(IDC_INTERVAL), WM_KEYDOWN, VK_ESCAPE, 0); },
+        [&] { PostMessageA(Item(IDC_SERVER), WM_KEYDOWN, VK_RETURN, 0); },
+    };
+    for (std::size_t i = 0; i < std::size(hiders); ++i) {
+        SCOPED_TRACE("way " + std::to_string(i));
+        hiders[i]();
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(m_main); }));
+        PostMessageA(m_main, WM_TRAYNOTIFY, 1, WM_LBUTTONDBLCLK);
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(m_main) != FALSE; }));
+    }
+    EXPECT_TRUE(m_program.Running());
+}
+
+TEST_F(KelvorProgram, RightButtonOnTheTrayIconOpensTheMenuAndItsExitAsksWithoutShowingTheWindow)
+{
+    StartProgram();
+    Press(m_main, IDCANCEL);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(m_main); }));
+
+    PostMessageA(m_main, WM_TRAYNOTIFY, 1, WM_RBUTTONDOWN);
+    HWND menu = nullptr;
+    EXPECT_TRUE(WaitUntil([&] {
+        menu = FindWindowA("#32768", nullptr);
+        return menu != nullptr && IsWindowVisible(menu);
+    }));
+    if (menu != nullptr)
+        PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return menu == nullptr || !IsWindowVisible(menu); }));
+
+    PostMessageA(m_main, WM_COMMAND, ID_TRAY_EXIT, 0);
+    EXPECT_EQ(TakeMessage("Kelvor", IDNO), "Kelvorを終了しますか？");
+    EXPECT_FALSE(IsWindowVisible(m_main));
+    Sleep(200);
+    EXPECT_TRUE(m_program.Running());
+    EXPECT_EQ(ReadSetting("INT"), "<missing>");
+}
+
+TEST_F(KelvorProgram, IntervalThatIsNoWholeNumberOrOutOfRangeIsRefusedWithTheStringTableTexts)
+{
+    StartProgram();
+    struct Row {
+        const char* interval;
+        const char* message;
+    };
+    const Row rows[] = {{"abc", "整数を入力してください。"},
+                        {"61", "1 から 60 までの整数を入力してください。"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.interval);
+        SetField(IDC_INTERVAL, row.interval);
+        Press(m_main, IDCANCEL);
+        EXPECT_EQ(TakeMessage(kTitle), row.message);
+        PostMessageA(m_main, WM_TRAYNOTIFY, 1, WM_LBUTTONDBLCLK);
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(m_main) != FALSE; }));
+    }
+}
+
+TEST_F(KelvorProgram, ExitWithYesRemovesTheTrayIconAndWritesTheFiveSettings)
+{
+    WriteSetting("PWD", "pa ss");
+    StartProgram();
+    SetField(IDC_INTERVAL, "15");
+    SetField(IDC_SERVER, "mail.example.jp");
+    SetField(IDC_USER, "山田");
+    SendMessageA(Item(IDC_POPUP), BM_SETCHECK, BST_CHECKED, 0);
+    Press(m_main, IDOK);
+    EXPECT_EQ(TakeMessage("Kelvor", IDYES), "Kelvorを終了しますか？");
+    ASSERT_TRUE(m_program.WaitForExit(10000));
+
+    EXPECT_EQ(ReadSetting("INT"), "15");
+    EXPECT_EQ(ReadSetting("POP"), "mail.example.jp");
+    EXPECT_EQ(ReadSetting("USR"), "山田");
+    EXPECT_EQ(ReadSetting("PWD"), "pa ss");
+    EXPECT_EQ(ReadSetting("PUP"), "1");
+    const std::vector<TrayNotice> notices = m_tray.Notices();
+    ASSERT_FALSE(notices.empty());
+    EXPECT_EQ(notices.back().request, static_cast<std::uint32_t>(NIM_DELETE));
+}
+
+TEST_F(KelvorProgram, SecondStartIsRefusedWhileTheFirstRuns)
+{
+    StartProgram();
+    CProgramProcess second;
+    ASSERT_TRUE(second.Start(WindowsPath(KELVOR_PROGRAM_PATH)));
+    HWND box = second.WaitForDialog(kTitle, nullptr);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "Kelvorはすでに起動しています。");
+    Press(box, IDOK);
+    EXPECT_TRUE(second.WaitForExit(10000));
+    EXPECT_TRUE(m_program.Running());
+    EXPECT_TRUE(IsWindow(m_main));
+}
+
+}  // namespace

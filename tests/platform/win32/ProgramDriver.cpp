@@ -1,0 +1,233 @@
+// Driving kelvor.exe from outside: processes, top-level dialogs, texts and button presses.
+#include "ProgramDriver.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kPollMilliseconds = 20;
+constexpr UINT kMessageTimeLimitMilliseconds = 5000;
+const char kSettingsSection[] = "Settings";
+
+struct DialogSearch {
+    DWORD processId;
+    const std::string* caption;
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(lParam);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != search->processId || !IsWindowVisible(window) || ClassOf(window) != "#32770")
+        return TRUE;
+    if (search->owner != nullptr && GetWindow(window, GW_OWNER) != search->owner)
+        return TRUE;
+    if (TextOf(window) != *search->caption)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+std::string WindowsPath(const std::string& path)
+{
+    std::string converted = path;
+    std::replace(converted.begin(), converted.end(), '/', '\\');
+    if (!path.empty() && path[0] == '/')
+        converted = "Z:" + converted;
+    return converted;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeLimitMilliseconds)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start >= timeLimitMilliseconds)
+            return condition();
+        Sleep(kPollMilliseconds);
+    }
+    return true;
+}
+
+CProgramProcess::~CProgramProcess()
+{
+    if (m_process.hProcess == nullptr)
+        return;
+    if (Running()) {
+        TerminateProcess(m_process.hProcess, 1);
+        WaitForSingleObject(m_process.hProcess, 10000);
+    }
+    CloseHandle(m_process.hThread);
+    CloseHandle(m_process.hProcess);
+}
+
+bool CProgramProcess::Start(const std::string& programPath)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string commandLine = "\"" + programPath + "\"";
+    if (!CreateProcessA(programPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &m_process))
+        return false;
+    WaitForInputIdle(m_process.hProcess, 10000);
+    return true;
+}
+
+bool CProgramProcess::Running() const
+{
+    return m_process.hProcess != nullptr &&
+           WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool CProgramProcess::WaitForExit(DWORD timeLimitMilliseconds)
+{
+    return m_process.hProcess != nullptr &&
+           WaitForSingleObject(m_process.hProcess, timeLimitMilliseconds) == WAIT_OBJECT_0;
+}
+
+HWND CProgramProcess::WaitForDialog(const std::string& caption, HWND owner,
+                                    DWORD timeLimitMilliseconds)
+{
+    DialogSearch search = {m_process.dwProcessId, &caption, owner, nullptr};
+    WaitUntil(
+        [&search] {
+            EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeLimitMilliseconds);
+    return search.found;
+}
+
+HWND CProgramProcess::FocusedControl() const
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(m_process.dwThreadId, &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+std::string TextOf(HWND window)
+{
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
+                             kMessageTimeLimitMilliseconds, &length))
+        return std::string();
+    std::string text(length + 1, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                             SMTO_ABORTIFHUNG, kMessageTimeLimitMilliseconds, &copied))
+        return std::string();
+    text.resize(std::min<std::size_t>(copied, length));
+    return text;
+}
+
+std::string ClassOf(HWND window)
+{
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::string MessageBoxText(HWND box)
+{
+    std::string longest;
+    for (HWND child : ChildWindows(box)) {
+        if (ClassOf(child) != "Static")
+            continue;
+        std::string text = TextOf(child);
+        if (text.size() > longest.size())
+            longest = text;
+    }
+    return longest;
+}
+
+void Press(HWND dialog, int controlId)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
+}
+
+std::vector<std::string> ListEntries(HWND list)
+{
+    // Read in UTF-16 and converted here: across processes the A form of LB_GETTEXT is not
+    // converted on every system, and it takes no buffer size.
+    std::vector<std::string> entries;
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        if (length < 0)
+            break;
+        std::wstring entry(static_cast<std::size_t>(length) + 1, L'\0');
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+        char converted[4096] = {};
+        WideCharToMultiByte(CP_ACP, 0, entry.c_str(), -1, converted, sizeof converted - 1, nullptr,
+                            nullptr);
+        entries.push_back(converted);
+    }
+    return entries;
+}
+
+std::vector<HWND> ChildWindows(HWND parent)
+{
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    return children;
+}
+
+bool RequestScreenshot(const std::string& name)
+{
+    char folder[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA("KELVOR_SCREENSHOT_DIR", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    const std::string request = WindowsPath(folder) + "\\" + name + ".request";
+    HANDLE file = CreateFileA(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return WaitUntil([&request] { return GetFileAttributesA(request.c_str()) == INVALID_FILE_ATTRIBUTES; },
+                     20000);
+}
+
+std::string SettingsFileName()
+{
+    return "kelvor.INI";
+}
+
+std::string SettingsFilePath()
+{
+    char directory[MAX_PATH] = {};
+    GetWindowsDirectoryA(directory, MAX_PATH);
+    return std::string(directory) + "\\" + SettingsFileName();
+}
+
+void ForgetSettingsFile()
+{
+    // Three null arguments make the system drop its cached copy of the file, so that the
+    // next read sees what another process wrote.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, SettingsFileName().c_str());
+}
+
+void WriteSetting(const std::string& key, const std::string& value)
+{
+    WritePrivateProfileStringA(kSettingsSection, key.c_str(), value.c_str(),
+                               SettingsFileName().c_str());
+}
+
+std::string ReadSetting(const std::string& key)
+{
+    ForgetSettingsFile();
+    char value[4096] = {};
+    GetPrivateProfileStringA(kSettingsSection, key.c_str(), "<missing>", value, sizeof value,
+                             SettingsFileName().c_str());
+    return value;
+}

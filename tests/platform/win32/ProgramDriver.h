@@ -1,0 +1,65 @@
+// Helpers that drive a running kelvor.exe from another process, the way a user or the
+// system would: start it, find its windows, read their texts, press their buttons.
+#ifndef KELVOR_TESTS_PLATFORM_WIN32_PROGRAMDRIVER_H
+#define KELVOR_TESTS_PLATFORM_WIN32_PROGRAMDRIVER_H
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// A path as Windows spells it; a POSIX path (as CMake gives it) lands on Wine's drive Z:.
+std::string WindowsPath(const std::string& path);
+
+// Polls the condition every 20 ms until it holds or the time is up; returns its last answer.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeLimitMilliseconds = 10000);
+
+class CProgramProcess {
+public:
+    CProgramProcess() = default;
+    // Ends the process if it still runs.
+    ~CProgramProcess();
+
+    CProgramProcess(const CProgramProcess&) = delete;
+    CProgramProcess& operator=(const CProgramProcess&) = delete;
+
+    bool Start(const std::string& programPath);
+    DWORD Id() const { return m_process.dwProcessId; }
+    bool Running() const;
+    bool WaitForExit(DWORD timeLimitMilliseconds);
+
+    // The visible top-level dialog of this process with this caption, owned by owner (any
+    // owner when owner is null); null when none appears in time.
+    HWND WaitForDialog(const std::string& caption, HWND owner, DWORD timeLimitMilliseconds = 10000);
+    // The control that has the keyboard focus in the process's interface thread.
+    HWND FocusedControl() const;
+
+private:
+    PROCESS_INFORMATION m_process = {};
+};
+
+// A window's text read through WM_GETTEXT, so that it also works across processes.
+std::string TextOf(HWND window);
+std::string ClassOf(HWND window);
+// The text of a message box: its longest static text.
+std::string MessageBoxText(HWND box);
+// What the control would send when clicked: WM_COMMAND with BN_CLICKED to its dialog.
+void Press(HWND dialog, int controlId);
+std::vector<std::string> ListEntries(HWND list);
+std::vector<HWND> ChildWindows(HWND parent);
+
+// When the test run asks for screenshots (KELVOR_SCREENSHOT_DIR names a folder), leaves a
+// request "<name>.request" there and waits until the run has taken the picture of the
+// display and removed the request. Returns false when nobody took it.
+bool RequestScreenshot(const std::string& name);
+
+// The settings file of kelvor.exe: the bare name "kelvor.INI", as the program uses it.
+std::string SettingsFileName();
+std::string SettingsFilePath();
+void ForgetSettingsFile();
+void WriteSetting(const std::string& key, const std::string& value);
+// "<missing>" when the value is not there.
+std::string ReadSetting(const std::string& key);
+
+#endif

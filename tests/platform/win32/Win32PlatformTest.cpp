@@ -1,0 +1,119 @@
+// The Windows pieces that start-up relies on: the settings file through the private-profile
+// functions, the named mutex guard, the program's title and the Winsock 1.1 start.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/win32/MutexGuard.h"
+#include "platform/win32/Win32AppHost.h"
+#include "platform/win32/Win32Profile.h"
+
+namespace {
+
+class Win32Settings : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char folder[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, folder);
+        m_file = std::string(folder) + "kelvor-test-" + std::to_string(GetCurrentProcessId()) + ".INI";
+        DeleteFileA(m_file.c_str());
+    }
+    void TearDown() override
+    {
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, m_file.c_str());
+        DeleteFileA(m_file.c_str());
+    }
+
+    CWin32Profile m_profile;
+    std::string m_file;
+};
+
+TEST_F(Win32Settings, MissingFileGivesTheDefaults)
+{
+    EXPECT_EQ(m_profile.GetInt("Settings", "INT", 10, m_file), 10);
+    EXPECT_EQ(m_profile.GetString("Settings", "POP", "", m_file), "");
+    EXPECT_EQ(GetFileAttributesA(m_file.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Win32Settings, WrittenValuesReadBackByteForByte)
+{
+    const char* const values[] = {"pop.example.jp", "山田", "pa ss", "", "ﾊﾟｽﾜｰﾄﾞ表示"};
+    for (const char* value : values) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(m_profile.WriteString("Settings", "USR", value, m_file), 1);
+        EXPECT_EQ(m_profile.GetString("Settings", "USR", "<default>", m_file), value);
+    }
+}
+
+TEST_F(Win32Settings, NumbersReadAsDecimalAndOtherTextAsZero)
+{
+    struct Row {
+        const char* text;
+        int value;
+    };
+    const Row rows[] = {{"15", 15}, {"0", 0}, {"-3", -3}, {"abc", 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        m_profile.WriteString("Settings", "INT", row.text, m_file);
+        EXPECT_EQ(m_profile.GetInt("Settings", "INT", 10, m_file), row.value);
+    }
+}
+
+TEST_F(Win32Settings, LongValueIsCutAt4095Bytes)
+{
+    m_profile.WriteString("Settings", "PWD", std::string(5000, 'x'), m_file);
+    EXPECT_EQ(m_profile.GetString("Settings", "PWD", "", m_file), std::string(4095, 'x'));
+}
+
+TEST_F(Win32Settings, OtherSectionsAndKeysSurviveAWrite)
+{
+    m_profile.WriteString("Other", "Key", "kept", m_file);
+    m_profile.WriteString("Settings", "POP", "one", m_file);
+    m_profile.WriteString("Settings", "POP", "two", m_file);
+    EXPECT_EQ(m_profile.GetString("Other", "Key", "", m_file), "kept");
+    EXPECT_EQ(m_profile.GetString("settings", "pop", "", m_file), "two");
+}
+
+TEST(Win32Guard, GuardIsFoundOnlyOnceItExists)
+{
+    const std::string name = "kelvor-test-guard-" + std::to_string(GetCurrentProcessId());
+    CMutexGuard guard;
+    EXPECT_EQ(guard.OpenExisting(name), 0);
+    guard.Create(name);
+    CMutexGuard second;
+    EXPECT_EQ(second.OpenExisting(name), 1);
+}
+
+TEST(Win32Start, TitleIsTheProgramFileNameWithoutFolderAndExtension)
+{
+    struct Row {
+        const char* path;
+        const char* title;
+    };
+    const Row rows[] = {{"C:\\Program Files\\Kelvor\\kelvor.exe", "kelvor"},
+                        {"Z:\\build.dir\\KELVOR.EXE", "KELVOR"},
+                        {"C:kelvor.exe", "kelvor"},
+                        {"kelvor", "kelvor"}};
+    for (const Row& row : rows)
+        EXPECT_EQ(FileTitleOfPath(row.path), row.title) << row.path;
+
+    CWin32AppHost host(GetModuleHandleA(nullptr));
+    EXPECT_EQ(host.ApplicationTitle(), "win32_platform_tests");
+}
+
+TEST(Win32Start, ProgramsRunWithTheJapaneseCodePage)
+{
+    // The A functions turn the program's Shift_JIS texts into the window system's text
+    // through this code page; the other tests here rely on it.
+    EXPECT_EQ(GetACP(), 932u);
+}
+
+TEST(Win32Start, SocketsStartAtVersionOneOne)
+{
+    CWin32AppHost host(GetModuleHandleA(nullptr));
+    ASSERT_EQ(host.StartSockets(), 1);
+    host.StopSockets();
+}
+
+}  // namespace
