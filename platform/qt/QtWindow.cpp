@@ -336,6 +336,8 @@ void QtWindow::StartTimer(int timerId, unsigned periodMilliseconds) {
     auto found = m_timers.find(timerId);
     if (found != m_timers.end()) delete found->second;
     auto* timer = new QTimer(this);
+    // The minutes are counted tick by tick, so each tick keeps to its period.
+    timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(static_cast<int>(periodMilliseconds));
     connect(timer, &QTimer::timeout, this, [this, timerId] {
         if (m_handlers != nullptr) m_handlers->OnTimer(static_cast<unsigned>(timerId));
