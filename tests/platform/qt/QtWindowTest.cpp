@@ -255,11 +255,19 @@ TEST_F(QtWindowBehaviour, TrayMenuCommandArrivesAfterTheMenuHasClosed) {
     EXPECT_EQ(handlers.events, (Events{"command 32771"}));
 }
 
-TEST_F(QtWindowBehaviour, TrayMenuCheckEntryIssuesTheTrayCheckCommand) {
-    WhenOpen(OpenPopup, [](QWidget* menu) { QTest::keyClick(menu, Qt::Key_C); });
+TEST_F(QtWindowBehaviour, TrayMenuOpensAboveTheCursorAndItsCheckEntryIssuesTheTrayCheck) {
+    QCursor::setPos(300, 400);
+    QRect menuGeometry;
+    WhenOpen(OpenPopup, [&menuGeometry](QWidget* menu) {
+        menuGeometry = menu->geometry();
+        QTest::keyClick(menu, Qt::Key_C);
+    });
     window.ShowTrayMenu(IDR_TRAYMENU);
     DrainEvents();
     EXPECT_EQ(handlers.events, (Events{"command 32772"}));
+    // The menu's bottom-left corner lies at the cursor.
+    EXPECT_EQ(menuGeometry.left(), 300);
+    EXPECT_NEAR(menuGeometry.bottom(), 400, 1);
 }
 
 TEST_F(QtWindowBehaviour, TrayIconTakesTheSixteenPixelPictureAndTheTooltip) {
