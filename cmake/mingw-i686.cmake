@@ -24,7 +24,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Cross-built test programs run under Wine: 32-bit ones under the "wine" loader, 64-bit
 # ones under "wine64".
 if(KELVOR_MINGW_PREFIX MATCHES "^x86_64")
-  find_program(KELVOR_WINE wine64)
+  find_program(KELVOR_WINE wine64 PATHS /usr/lib/wine)
 else()
   find_program(KELVOR_WINE wine)
 endif()
