@@ -1,5 +1,6 @@
 // The Windows pieces that start-up relies on: the settings file through the private-profile
-// functions, the named mutex guard, the program's title and the Winsock 1.1 start.
+// functions, the named mutex guard, the program's title and the Winsock 1.1 start; and the
+// strings and the tray menu as kelvor.exe carries them in its resources.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +8,7 @@
 #include "platform/win32/MutexGuard.h"
 #include "platform/win32/Win32AppHost.h"
 #include "platform/win32/Win32Profile.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -114,6 +116,71 @@ TEST(Win32Start, SocketsStartAtVersionOneOne)
     CWin32AppHost host(GetModuleHandleA(nullptr));
     ASSERT_EQ(host.StartSockets(), 1);
     host.StopSockets();
+}
+
+class ProgramResources : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string path = KELVOR_PROGRAM_PATH;
+        std::string windowsPath = path;
+        for (char& c : windowsPath)
+            c = c == '/' ? '\\' : c;
+        if (!path.empty() && path[0] == '/')
+            windowsPath = "Z:" + windowsPath;
+        m_program = LoadLibraryExA(windowsPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(m_program, nullptr) << windowsPath;
+    }
+    void TearDown() override { FreeLibrary(m_program); }
+
+    std::string String(UINT id)
+    {
+        char text[4096] = {};
+        LoadStringA(m_program, id, text, sizeof text);
+        return text;
+    }
+
+    HMODULE m_program = nullptr;
+};
+
+TEST_F(ProgramResources, StringTableHoldsTheFourStringsInShiftJis)
+{
+    EXPECT_EQ(String(IDS_ABOUTBOX), "ﾊﾞｰｼﾞｮﾝ情報(Kelvor) (&A)...");
+    EXPECT_EQ(String(IDP_SOCKETS_INIT_FAILED), "Windows ｿｹｯﾄの初期化に失敗しました。");
+    EXPECT_EQ(String(IDP_PARSE_INT), "整数を入力してください。");
+    EXPECT_EQ(String(IDP_PARSE_INT_RANGE), "%1 から %2 までの整数を入力してください。");
+    // No title string: the program's title comes from its file name.
+    EXPECT_EQ(String(IDS_APP_TITLE), "");
+}
+
+TEST_F(ProgramResources, TrayMenuOffersCheckVersionBoxSeparatorAndExitUnderDummy)
+{
+    HMENU menu = LoadMenuA(m_program, MAKEINTRESOURCEA(IDR_TRAYMENU));
+    ASSERT_NE(menu, nullptr);
+    char text[256] = {};
+    GetMenuStringA(menu, 0, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "Dummy");
+    HMENU popup = GetSubMenu(menu, 0);
+    ASSERT_EQ(GetMenuItemCount(popup), 4);
+    struct Entry {
+        UINT id;
+        const char* text;
+    };
+    const Entry entries[] = {{ID_TRAY_CHECK, "チェックする(&C)"},
+                             {IDM_ABOUTBOX, "Kelvorについて(&A)..."},
+                             {0, ""},
+                             {ID_TRAY_EXIT, "終了(&Q)"}};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        GetMenuStringA(popup, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        EXPECT_STREQ(text, entries[i].text);
+        if (entries[i].id != 0) {
+            EXPECT_EQ(GetMenuItemID(popup, i), entries[i].id);
+        } else {
+            EXPECT_TRUE(GetMenuState(popup, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR);
+        }
+    }
+    DestroyMenu(menu);
 }
 
 }  // namespace
