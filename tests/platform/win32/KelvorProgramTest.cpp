@@ -257,8 +257,11 @@ TEST_F(KelvorProgram, VersionBoxOpensFromTheSystemCommandAndTheTrayMenuCommand)
             hasIcon = hasIcon || (Style(child) & SS_TYPEMASK) == SS_ICON;
         }
         EXPECT_EQ(CountOf(texts, "Kelvor Version 0.1"), 1);
+        EXPECT_EQ(CountOf(texts, "POP3 着信通知"), 1);
         EXPECT_EQ(CountOf(texts, "OK"), 1);
         EXPECT_TRUE(hasIcon);
+        if (trigger.message == WM_COMMAND)
+            RequestScreenshot("kelvor-version-box");
         Press(box, IDOK);
         EXPECT_TRUE(WaitUntil([box] { return !IsWindow(box); }));
     }
