@@ -359,34 +359,44 @@ void CKelvorDlg::OnDestroy()
     m_window.TrayRequest(TrayAction::Delete, m_trayIcon);
 }
 
+int CKelvorDlg::OpenListConversation(CPop3Client& client, const char* emptyMailboxText)
+{
+    m_busy = 1;
+    m_window.BeginWaitCursor();
+    ExchangeFields(FieldDirection::Read);
+
+    if (!client.Login(m_server, m_user, m_password)) {
+        ShowPlain(client.GetErrorText());
+        AbandonListConversation(client);
+        return 0;
+    }
+    m_lastCount = client.GetMessageCount();
+    if (m_lastCount == 0) {
+        ShowPlain(emptyMailboxText);
+        AbandonListConversation(client);
+        return 0;
+    }
+    return 1;
+}
+
+void CKelvorDlg::AbandonListConversation(CPop3Client& client)
+{
+    m_window.EndWaitCursor();
+    client.Quit();
+    m_busy = 0;
+}
+
 void CKelvorDlg::OnShowList()
 {
     if (m_busy) {
         ShowPlain(kTextBusyList);
         return;
     }
-    m_busy = 1;
-    m_window.BeginWaitCursor();
-    ExchangeFields(FieldDirection::Read);
-
     CPop3Client client;
-    if (!client.Login(m_server, m_user, m_password)) {
-        ShowPlain(client.GetErrorText());
-        m_window.EndWaitCursor();
-        client.Quit();
-        m_busy = 0;
+    if (!OpenListConversation(client, kTextNoMailInMailbox))
         return;
-    }
-    const int count = client.GetMessageCount();
-    m_lastCount = count;
-    if (count == 0) {
-        ShowPlain(kTextNoMailInMailbox);
-        m_window.EndWaitCursor();
-        client.Quit();
-        m_busy = 0;
-        return;
-    }
 
+    const int count = m_lastCount;
     m_window.ListReset();
     for (int number = 1; number <= count; ++number) {
         std::string entry;
@@ -412,35 +422,15 @@ void CKelvorDlg::OnListDblClk()
         ShowPlain(kTextBusy);
         return;
     }
-    m_busy = 1;
-    m_window.BeginWaitCursor();
-    ExchangeFields(FieldDirection::Read);
-
     CPop3Client client;
-    if (!client.Login(m_server, m_user, m_password)) {
-        ShowPlain(client.GetErrorText());
-        m_window.EndWaitCursor();
-        client.Quit();
-        m_busy = 0;
+    if (!OpenListConversation(client, kTextNoMail))
         return;
-    }
-    const int count = client.GetMessageCount();
-    m_lastCount = count;
-    if (count == 0) {
-        ShowPlain(kTextNoMail);
-        m_window.EndWaitCursor();
-        client.Quit();
-        m_busy = 0;
-        return;
-    }
 
     // The entry at position k stands for message k + 1. With nothing selected, or with a
     // list longer than the mailbox is now, there is no such message: nothing is shown.
     const int selected = m_window.ListSelection();
-    if (selected < 0 || selected >= count) {
-        m_window.EndWaitCursor();
-        client.Quit();
-        m_busy = 0;
+    if (selected < 0 || selected >= m_lastCount) {
+        AbandonListConversation(client);
         return;
     }
     std::string text;

@@ -8,6 +8,8 @@
 
 #include "app/Window.h"
 
+class CPop3Client;
+
 enum class FieldDirection { Show, Read };
 
 class CKelvorDlg {
@@ -68,6 +70,12 @@ private:
     std::string LoadStringOrOwn(int stringId);
     // Shows a validation message, then focuses the interval field and selects its text.
     int FailIntervalField(const std::string& message);
+    // Starts the conversation of a list command: busy, wait cursor, fields taken over, login,
+    // count remembered. 1 when the mailbox holds messages; otherwise 0 once the failure or the
+    // empty mailbox has been shown and the command has been ended.
+    int OpenListConversation(CPop3Client& client, const char* emptyMailboxText);
+    // Ends a list command early: wait cursor off, QUIT, busy cleared.
+    void AbandonListConversation(CPop3Client& client);
 
     Window& m_window;
     std::string m_applicationTitle;
