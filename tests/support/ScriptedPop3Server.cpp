@@ -368,18 +368,24 @@ void CScriptedPop3Server::Run()
     }
 }
 
-void CScriptedPop3Server::DrainUntilClosed(std::intptr_t connection)
+int CScriptedPop3Server::ReceiveUnlessStopping(std::intptr_t connection, char* area, int capacity)
 {
-    char area[4096];
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_stopping)
-                break;
+                return 0;
         }
-        if (!WaitReadable(connection, kStopCheckMilliseconds))
-            continue;
-        int received = ReceiveSome(connection, area, static_cast<int>(sizeof area));
+        if (WaitReadable(connection, kStopCheckMilliseconds))
+            return ReceiveSome(connection, area, capacity);
+    }
+}
+
+void CScriptedPop3Server::DrainUntilClosed(std::intptr_t connection)
+{
+    char area[4096];
+    for (;;) {
+        int received = ReceiveUnlessStopping(connection, area, static_cast<int>(sizeof area));
         if (received <= 0)
             break;
         RecordReceived(area, static_cast<std::size_t>(received));
@@ -454,14 +460,7 @@ void CScriptedPop3Server::ServeMailbox(std::intptr_t connection)
     for (;;) {
         std::size_t lineEnd = pending.find('\n');
         if (lineEnd == std::string::npos) {
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                if (m_stopping)
-                    break;
-            }
-            if (!WaitReadable(connection, kStopCheckMilliseconds))
-                continue;
-            int received = ReceiveSome(connection, area, static_cast<int>(sizeof area));
+            int received = ReceiveUnlessStopping(connection, area, static_cast<int>(sizeof area));
             if (received <= 0)
                 break;
             pending.append(area, static_cast<std::size_t>(received));

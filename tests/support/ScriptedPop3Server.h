@@ -73,6 +73,9 @@ private:
     void ServeScript(std::intptr_t connection, std::vector<Step> steps);
     void ServeMailbox(std::intptr_t connection);
     // Reads until the client closes the connection or the server stops, recording the bytes.
+    // Waits for bytes from the client while the server runs; 0 once it stops or the client
+    // has closed, below 0 on an error, else the number of bytes received.
+    int ReceiveUnlessStopping(std::intptr_t connection, char* area, int capacity);
     void DrainUntilClosed(std::intptr_t connection);
     void AddFailure(const std::string& text);
     void RecordReceived(const char* data, std::size_t length);
