@@ -16,8 +16,6 @@ namespace {
 
 // Strings of the string table are read through a buffer of this size.
 constexpr int kStringBufferSize = 4096;
-// The tray shows the 16 x 16 image of an icon resource.
-constexpr int kTrayImageSize = 16;
 // The accelerator code of WM_COMMAND: a command that came from the keyboard.
 constexpr WORD kAcceleratorNotification = 1;
 
@@ -80,7 +78,7 @@ CWin32Window::CWin32Window(HINSTANCE instance) : m_instance(instance) {}
 
 CWin32Window::~CWin32Window()
 {
-    for (auto& [resource, image] : m_trayImages)
+    for (auto& [resource, image] : m_smallIcons)
         DestroyIcon(image);
 }
 
@@ -196,15 +194,18 @@ HICON CWin32Window::LargeIcon(int iconResource)
     return LoadIconA(m_instance, MAKEINTRESOURCEA(iconResource));
 }
 
-HICON CWin32Window::TrayImage(int iconResource)
+HICON CWin32Window::SmallIcon(int iconResource)
 {
-    auto found = m_trayImages.find(iconResource);
-    if (found != m_trayImages.end())
+    auto found = m_smallIcons.find(iconResource);
+    if (found != m_smallIcons.end())
         return found->second;
-    auto image = static_cast<HICON>(LoadImageA(m_instance, MAKEINTRESOURCEA(iconResource), IMAGE_ICON,
-                                               kTrayImageSize, kTrayImageSize, LR_DEFAULTCOLOR));
+    // The system's small-icon size: 16 x 16 at 100 %, 32 x 32 at 200 %, so that the tray and
+    // the caption pick the icon's image that fits the display's scale.
+    auto image = static_cast<HICON>(LoadImageA(m_instance, MAKEINTRESOURCEA(iconResource),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     if (image != nullptr)
-        m_trayImages[iconResource] = image;
+        m_smallIcons[iconResource] = image;
     return image;
 }
 
@@ -319,9 +320,10 @@ void CWin32Window::Hide()
 
 void CWin32Window::SetWindowIcons(int iconResource)
 {
-    HICON icon = LargeIcon(iconResource);
-    SendMessageA(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    SendMessageA(m_window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    SendMessageA(m_window, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LargeIcon(iconResource)));
+    SendMessageA(m_window, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(SmallIcon(iconResource)));
 }
 
 void CWin32Window::TrayRequest(TrayAction action, const TrayRecord& record)
@@ -335,7 +337,7 @@ void CWin32Window::TrayRequest(TrayAction action, const TrayRecord& record)
     data.uID = record.iconId;
     data.uFlags = record.flags;
     data.uCallbackMessage = record.callbackMessage;
-    data.hIcon = TrayImage(record.iconResource);
+    data.hIcon = SmallIcon(record.iconResource);
     static_assert(sizeof data.szTip >= sizeof record.tooltip);
     std::memcpy(data.szTip, record.tooltip, sizeof record.tooltip);
     data.szTip[sizeof record.tooltip - 1] = '\0';

@@ -75,7 +75,8 @@ private:
     INT_PTR ReturnResult(LRESULT result);
 
     HICON LargeIcon(int iconResource);
-    HICON TrayImage(int iconResource);
+    // The icon's image at the system's small-icon size, for the tray and the caption.
+    HICON SmallIcon(int iconResource);
 
     HINSTANCE m_instance;
     HWND m_window = nullptr;
@@ -89,8 +90,8 @@ private:
     HCURSOR m_cursorBeforeWait = nullptr;
     // Set by DefaultPaint: the dialog's own painting is to run for this WM_PAINT.
     bool m_paintByDefault = false;
-    // 16 x 16 images made by LoadImageA are the program's to destroy; kept per resource.
-    std::map<int, HICON> m_trayImages;
+    // Small images made by LoadImageA are the program's to destroy; kept per resource.
+    std::map<int, HICON> m_smallIcons;
 };
 
 #endif

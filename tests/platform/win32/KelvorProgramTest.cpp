@@ -51,16 +51,23 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_tray.Ready()) << "no stand-in notification area";
-        ForgetSettingsFile();
-        DeleteFileA(SettingsFilePath().c_str());
+        RemoveSettingsFiles();
         m_server.SetMessages({kGreeting, kLunch});
     }
 
-    void StartProgram()
+    void StartProgram(const std::string& path = WindowsPath(KELVOR_PROGRAM_PATH))
     {
-        ASSERT_TRUE(m_program.Start(WindowsPath(KELVOR_PROGRAM_PATH)));
+        ASSERT_TRUE(m_program.Start(path));
         m_main = m_program.WaitForDialog("Kelvor", nullptr);
         ASSERT_NE(m_main, nullptr) << "the window \"Kelvor\" did not appear";
+    }
+
+    // "終了" and Yes: the program writes its settings and ends.
+    void ExitWithYes()
+    {
+        Press(m_main, IDOK);
+        EXPECT_EQ(TakeMessage("Kelvor", IDYES), "Kelvorを終了しますか？");
+        EXPECT_TRUE(m_program.WaitForExit(10000));
     }
 
     HWND Item(int controlId) const { return GetDlgItem(m_main, controlId); }
@@ -156,6 +163,17 @@ TEST_F(KelvorProgram, MainWindowHoldsItsControlsInTemplateOrderWithTheirTexts)
     EXPECT_EQ(Style(Item(IDC_STATUS)) & SS_TYPEMASK, SS_CENTER);
 }
 
+TEST_F(KelvorProgram, ManifestGivesTheWindowTheCommonControlsOfVersionSix)
+{
+    StartProgram();
+    // Version 6 of the common controls comes from the system's side-by-side store.
+    std::vector<std::string> modules = m_program.Modules();
+    EXPECT_TRUE(std::any_of(modules.begin(), modules.end(), [](std::string module) {
+        CharLowerA(module.data());
+        return module.find("common-controls") != std::string::npos;
+    }));
+}
+
 TEST_F(KelvorProgram, FirstStartShowsTheDefaultsWithTheFocusOnTheInterval)
 {
     StartProgram();
@@ -175,18 +193,29 @@ TEST_F(KelvorProgram, FirstStartShowsTheDefaultsWithTheFocusOnTheInterval)
     }
 }
 
-TEST_F(KelvorProgram, FieldsShowTheSettingsFileInTheWindowsDirectory)
+TEST_F(KelvorProgram, SettingsOfTheWindowsDirectoryAreShownAndKeptInTheUsersApplicationData)
 {
-    WriteSetting("INT", "7");
-    WriteSetting("POP", "pop.example.jp");
-    WriteSetting("USR", "山田");
-    WriteSetting("PWD", "s3cret");
-    WriteSetting("PUP", "1");
+    const std::string oldFile = WindowsDirectorySettingsPath();
+    WriteSetting("INT", "7", oldFile);
+    WriteSetting("POP", "pop.example.jp", oldFile);
+    WriteSetting("USR", "山田", oldFile);
+    WriteSetting("PWD", "s3cret", oldFile);
+    WriteSetting("PUP", "1", oldFile);
     StartProgram();
     EXPECT_EQ(TextOf(Item(IDC_INTERVAL)), "7");
     EXPECT_EQ(TextOf(Item(IDC_SERVER)), "pop.example.jp");
     EXPECT_EQ(TextOf(Item(IDC_USER)), "山田");
     EXPECT_EQ(SendMessageA(Item(IDC_POPUP), BM_GETCHECK, 0, 0), BST_CHECKED);
+    SetField(IDC_INTERVAL, "8");
+    ExitWithYes();
+    EXPECT_EQ(ReadSetting("INT"), "8");
+    EXPECT_EQ(ReadSetting("PWD"), "s3cret");
+    EXPECT_EQ(ReadSetting("INT", oldFile), "7");
+
+    // From now on the old file is not read.
+    WriteSetting("POP", "old.example.jp", oldFile);
+    StartProgram();
+    EXPECT_EQ(TextOf(Item(IDC_SERVER)), "pop.example.jp");
 }
 
 TEST_F(KelvorProgram, CheckReportsTheMailboxCountFromTheLocalServer)

@@ -1,6 +1,9 @@
 // Driving kelvor.exe from outside: processes, top-level dialogs, texts and button presses.
 #include "ProgramDriver.h"
 
+#include <shlobj.h>
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -66,11 +69,19 @@ CProgramProcess::~CProgramProcess()
     CloseHandle(m_process.hProcess);
 }
 
-bool CProgramProcess::Start(const std::string& programPath)
+bool CProgramProcess::Start(const std::string& programPath, const std::string& arguments)
 {
+    // A process object may start a second run once the first has ended.
+    if (m_process.hProcess != nullptr) {
+        CloseHandle(m_process.hThread);
+        CloseHandle(m_process.hProcess);
+        m_process = {};
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + programPath + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
     if (!CreateProcessA(programPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                         nullptr, nullptr, &startup, &m_process))
         return false;
@@ -88,6 +99,20 @@ bool CProgramProcess::WaitForExit(DWORD timeLimitMilliseconds)
 {
     return m_process.hProcess != nullptr &&
            WaitForSingleObject(m_process.hProcess, timeLimitMilliseconds) == WAIT_OBJECT_0;
+}
+
+std::vector<std::string> CProgramProcess::Modules() const
+{
+    std::vector<std::string> modules;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, m_process.dwProcessId);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return modules;
+    MODULEENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Module32First(snapshot, &entry); more; more = Module32Next(snapshot, &entry))
+        modules.push_back(entry.szExePath);
+    CloseHandle(snapshot);
+    return modules;
 }
 
 HWND CProgramProcess::WaitForDialog(const std::string& caption, HWND owner,
@@ -198,36 +223,67 @@ bool RequestScreenshot(const std::string& name)
                      20000);
 }
 
-std::string SettingsFileName()
+std::string UserFolder(int folderId)
 {
-    return "kelvor.INI";
+    char path[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, folderId | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
 }
 
-std::string SettingsFilePath()
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string SettingsFilePath(const std::string& name)
+{
+    return UserFolder(CSIDL_APPDATA) + "\\Kelvor\\" + name;
+}
+
+std::string WindowsDirectorySettingsPath(const std::string& name)
 {
     char directory[MAX_PATH] = {};
     GetWindowsDirectoryA(directory, MAX_PATH);
-    return std::string(directory) + "\\" + SettingsFileName();
+    return std::string(directory) + "\\" + name;
 }
 
-void ForgetSettingsFile()
+std::string VirtualStoreSettingsPath(const std::string& name)
+{
+    // The path in the Windows directory without its drive, below the VirtualStore folder.
+    return UserFolder(CSIDL_LOCAL_APPDATA) + "\\VirtualStore" +
+           WindowsDirectorySettingsPath(name).substr(2);
+}
+
+void RemoveSettingsFiles(const std::string& name)
+{
+    for (const std::string& path : {SettingsFilePath(name), WindowsDirectorySettingsPath(name),
+                                    VirtualStoreSettingsPath(name)}) {
+        ForgetSettingsFile(path);
+        DeleteFileA(path.c_str());
+    }
+}
+
+void ForgetSettingsFile(const std::string& path)
 {
     // Three null arguments make the system drop its cached copy of the file, so that the
     // next read sees what another process wrote.
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, SettingsFileName().c_str());
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
 }
 
-void WriteSetting(const std::string& key, const std::string& value)
+void WriteSetting(const std::string& key, const std::string& value, const std::string& path)
 {
-    WritePrivateProfileStringA(kSettingsSection, key.c_str(), value.c_str(),
-                               SettingsFileName().c_str());
+    // The folders of the file, such as the VirtualStore's, may not exist yet.
+    for (std::size_t slash = path.find('\\', 3); slash != std::string::npos;
+         slash = path.find('\\', slash + 1))
+        CreateDirectoryA(path.substr(0, slash).c_str(), nullptr);
+    WritePrivateProfileStringA(kSettingsSection, key.c_str(), value.c_str(), path.c_str());
 }
 
-std::string ReadSetting(const std::string& key)
+std::string ReadSetting(const std::string& key, const std::string& path)
 {
-    ForgetSettingsFile();
+    ForgetSettingsFile(path);
     char value[4096] = {};
     GetPrivateProfileStringA(kSettingsSection, key.c_str(), "<missing>", value, sizeof value,
-                             SettingsFileName().c_str());
+                             path.c_str());
     return value;
 }

@@ -24,8 +24,11 @@ public:
     CProgramProcess(const CProgramProcess&) = delete;
     CProgramProcess& operator=(const CProgramProcess&) = delete;
 
-    bool Start(const std::string& programPath);
+    // Starts the program with these arguments on its command line.
+    bool Start(const std::string& programPath, const std::string& arguments = std::string());
     DWORD Id() const { return m_process.dwProcessId; }
+    // The full paths of the modules (program and DLLs) that the process has loaded.
+    std::vector<std::string> Modules() const;
     bool Running() const;
     bool WaitForExit(DWORD timeLimitMilliseconds);
 
@@ -54,12 +57,22 @@ std::vector<HWND> ChildWindows(HWND parent);
 // display and removed the request. Returns false when nobody took it.
 bool RequestScreenshot(const std::string& name);
 
-// The settings file of kelvor.exe: the bare name "kelvor.INI", as the program uses it.
-std::string SettingsFileName();
-std::string SettingsFilePath();
-void ForgetSettingsFile();
-void WriteSetting(const std::string& key, const std::string& value);
+// A folder of the user's profile (CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PROGRAMS).
+std::string UserFolder(int folderId);
+bool FileExists(const std::string& path);
+
+// The settings file of kelvor.exe: kelvor.INI in the folder Kelvor of the user's application
+// data. Earlier versions kept it in the Windows directory, and Windows redirected the writes of
+// a user without the right to write there into the user's VirtualStore.
+std::string SettingsFilePath(const std::string& name = "kelvor.INI");
+std::string WindowsDirectorySettingsPath(const std::string& name = "kelvor.INI");
+std::string VirtualStoreSettingsPath(const std::string& name = "kelvor.INI");
+// Removes the file from all three places.
+void RemoveSettingsFiles(const std::string& name = "kelvor.INI");
+void ForgetSettingsFile(const std::string& path = SettingsFilePath());
+void WriteSetting(const std::string& key, const std::string& value,
+                  const std::string& path = SettingsFilePath());
 // "<missing>" when the value is not there.
-std::string ReadSetting(const std::string& key);
+std::string ReadSetting(const std::string& key, const std::string& path = SettingsFilePath());
 
 #endif

@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include <shlobj.h>
+
+#include "ProgramDriver.h"
 #include "platform/win32/MutexGuard.h"
 #include "platform/win32/Win32AppHost.h"
 #include "platform/win32/Win32Profile.h"
@@ -77,6 +80,42 @@ TEST_F(Win32Settings, OtherSectionsAndKeysSurviveAWrite)
     EXPECT_EQ(m_profile.GetString("settings", "pop", "", m_file), "two");
 }
 
+// A bare file name stands for the file in %APPDATA%\Kelvor. Its first use copies the settings
+// that earlier versions kept in the Windows directory or, for a user who could not write there,
+// in the user's VirtualStore; from then on only the new file counts.
+TEST(Win32SettingsPlace, FirstUseCopiesTheOldSettingsOnceAndLeavesThemAsTheyWere)
+{
+    const std::string name = "kelvor-place-" + std::to_string(GetCurrentProcessId()) + ".INI";
+    const std::string file = SettingsFilePath(name);
+    const std::string windowsFile = WindowsDirectorySettingsPath(name);
+    const std::string storeFile = VirtualStoreSettingsPath(name);
+    struct Row {
+        const char* inWindows;  // null: no file there
+        const char* inStore;    // null: no file there
+        const char* read;
+    };
+    const Row rows[] = {{nullptr, nullptr, "<missing>"},
+                        {"windows.example.jp", nullptr, "windows.example.jp"},
+                        {"windows.example.jp", "store.example.jp", "store.example.jp"}};
+    CWin32Profile profile;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.read);
+        RemoveSettingsFiles(name);
+        if (row.inWindows != nullptr)
+            WriteSetting("POP", row.inWindows, windowsFile);
+        if (row.inStore != nullptr)
+            WriteSetting("POP", row.inStore, storeFile);
+        EXPECT_EQ(CWin32Profile::PathOf(name), file);
+        EXPECT_EQ(profile.GetString("Settings", "POP", "<missing>", name), row.read);
+        EXPECT_EQ(ReadSetting("POP", windowsFile), row.inWindows ? row.inWindows : "<missing>");
+        EXPECT_EQ(profile.WriteString("Settings", "USR", "taro", name), 1);
+        WriteSetting("POP", "later.example.jp", windowsFile);
+        WriteSetting("POP", "later.example.jp", storeFile);
+        EXPECT_EQ(profile.GetString("Settings", "POP", "<missing>", name), row.read);
+    }
+    RemoveSettingsFiles(name);
+}
+
 TEST(Win32Guard, GuardIsFoundOnlyOnceItExists)
 {
     const std::string name = "kelvor-test-guard-" + std::to_string(GetCurrentProcessId());
@@ -122,12 +161,7 @@ class ProgramResources : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const std::string path = KELVOR_PROGRAM_PATH;
-        std::string windowsPath = path;
-        for (char& c : windowsPath)
-            c = c == '/' ? '\\' : c;
-        if (!path.empty() && path[0] == '/')
-            windowsPath = "Z:" + windowsPath;
+        const std::string windowsPath = WindowsPath(KELVOR_PROGRAM_PATH);
         m_program = LoadLibraryExA(windowsPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(m_program, nullptr) << windowsPath;
     }
