@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <shlobj.h>
+
 #include "ProgramDriver.h"
 #include "ScriptedPop3Server.h"
 #include "TrayWatcher.h"
@@ -39,6 +41,16 @@ long Style(HWND window)
 long ExtendedStyle(HWND window)
 {
     return GetWindowLongA(window, GWL_EXSTYLE);
+}
+
+// A text value of the registry; "<missing>" when it is not there.
+std::string RegistryText(HKEY root, const char* key, const char* name)
+{
+    char value[1024] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueA(root, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return "<missing>";
+    return value;
 }
 
 int CountOf(const std::vector<std::string>& lines, const std::string& line)
@@ -417,6 +429,49 @@ TEST_F(KelvorProgram, SecondStartIsRefusedWhileTheFirstRuns)
     EXPECT_TRUE(second.WaitForExit(10000));
     EXPECT_TRUE(m_program.Running());
     EXPECT_TRUE(IsWindow(m_main));
+}
+
+TEST_F(KelvorProgram, SilentUserInstallSetsUpProgramShortcutAndStartAndUninstallKeepsSettings)
+{
+#ifndef KELVOR_INSTALLER_PATH
+    GTEST_SKIP() << "built without makensis";
+#else
+    const char runKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const char uninstallKey[] =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvor";
+    const std::string folder = UserFolder(CSIDL_LOCAL_APPDATA) + "\\Programs\\Kelvor";
+    const std::string program = folder + "\\kelvor.exe";
+    const std::string uninstaller = folder + "\\uninstall.exe";
+    const std::string shortcut = UserFolder(CSIDL_PROGRAMS) + "\\Kelvor.lnk";
+    CProgramProcess setup;
+    ASSERT_TRUE(setup.Start(WindowsPath(KELVOR_INSTALLER_PATH), "/S /CurrentUser"));
+    ASSERT_TRUE(setup.WaitForExit(60000));
+    EXPECT_TRUE(FileExists(program));
+    EXPECT_TRUE(FileExists(uninstaller));
+    EXPECT_TRUE(FileExists(shortcut));
+    EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, runKey, "Kelvor"), "\"" + program + "\"");
+    EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, uninstallKey, "DisplayName"), "Kelvor");
+    EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, uninstallKey, "QuietUninstallString"),
+              "\"" + uninstaller + "\" /CurrentUser /S");
+
+    // The installed program runs; an uninstaller started meanwhile gives up and removes nothing.
+    StartProgram(program);
+    CProgramProcess uninstall;
+    ASSERT_TRUE(uninstall.Start(uninstaller, "/CurrentUser /S _?=" + folder));
+    ASSERT_TRUE(uninstall.WaitForExit(30000));
+    EXPECT_TRUE(FileExists(program));
+    EXPECT_TRUE(FileExists(shortcut));
+    ExitWithYes();
+
+    // The uninstaller runs from a copy of itself, so the removal is awaited on the files.
+    ASSERT_TRUE(uninstall.Start(uninstaller, "/CurrentUser /S"));
+    EXPECT_TRUE(WaitUntil([&] { return !FileExists(folder) && !FileExists(shortcut); }, 30000));
+    EXPECT_TRUE(WaitUntil([&] {
+        return RegistryText(HKEY_CURRENT_USER, uninstallKey, "DisplayName") == "<missing>";
+    }));
+    EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, runKey, "Kelvor"), "<missing>");
+    EXPECT_EQ(ReadSetting("INT"), "10");
+#endif
 }
 
 }  // namespace
