@@ -56,24 +56,31 @@ bool CKelvorApp::InitInstance()
 
     m_host.PrepareDialogs();
 
-    CKelvorDlg dialog(m_host.MainWindow(), applicationTitle);
+    CKelvorDlg dialog(m_host.MainWindow(), applicationTitle, this);
     Profile& profile = m_host.Settings();
-    const std::string profileFile = fileTitle + kProfileExtension;
-    dialog.m_interval = profile.GetInt(kSettingsSection, kKeyInterval, kDefaultInterval, profileFile);
-    dialog.m_server = profile.GetString(kSettingsSection, kKeyServer, "", profileFile);
-    dialog.m_user = profile.GetString(kSettingsSection, kKeyUser, "", profileFile);
-    dialog.m_password = profile.GetString(kSettingsSection, kKeyPassword, "", profileFile);
-    dialog.m_popup = profile.GetInt(kSettingsSection, kKeyPopup, kDefaultPopup, profileFile);
+    m_profileFile = fileTitle + kProfileExtension;
+    dialog.m_interval = profile.GetInt(kSettingsSection, kKeyInterval, kDefaultInterval, m_profileFile);
+    dialog.m_server = profile.GetString(kSettingsSection, kKeyServer, "", m_profileFile);
+    dialog.m_user = profile.GetString(kSettingsSection, kKeyUser, "", m_profileFile);
+    dialog.m_password = profile.GetString(kSettingsSection, kKeyPassword, "", m_profileFile);
+    dialog.m_popup = profile.GetInt(kSettingsSection, kKeyPopup, kDefaultPopup, m_profileFile);
 
     m_host.RunMainWindow(dialog);
 
-    // A failed write is not reported: there is no window left to report it in.
-    profile.WriteString(kSettingsSection, kKeyInterval, std::to_string(dialog.m_interval), profileFile);
-    profile.WriteString(kSettingsSection, kKeyServer, dialog.m_server, profileFile);
-    profile.WriteString(kSettingsSection, kKeyUser, dialog.m_user, profileFile);
-    profile.WriteString(kSettingsSection, kKeyPassword, dialog.m_password, profileFile);
-    profile.WriteString(kSettingsSection, kKeyPopup, std::to_string(dialog.m_popup), profileFile);
+    StoreSettings(dialog);
     return false;
+}
+
+void CKelvorApp::StoreSettings(const CKelvorDlg& dialog)
+{
+    // A failed write is not reported: at the end there is no window left to report it in,
+    // and while the window runs the next confirmed setting writes them all again.
+    Profile& profile = m_host.Settings();
+    profile.WriteString(kSettingsSection, kKeyInterval, std::to_string(dialog.m_interval), m_profileFile);
+    profile.WriteString(kSettingsSection, kKeyServer, dialog.m_server, m_profileFile);
+    profile.WriteString(kSettingsSection, kKeyUser, dialog.m_user, m_profileFile);
+    profile.WriteString(kSettingsSection, kKeyPassword, dialog.m_password, m_profileFile);
+    profile.WriteString(kSettingsSection, kKeyPopup, std::to_string(dialog.m_popup), m_profileFile);
 }
 
 int CKelvorApp::ExitInstance()

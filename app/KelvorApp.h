@@ -3,9 +3,12 @@
 #ifndef KELVOR_APP_KELVORAPP_H
 #define KELVOR_APP_KELVORAPP_H
 
-#include "app/AppHost.h"
+#include <string>
 
-class CKelvorApp {
+#include "app/AppHost.h"
+#include "app/SettingsStore.h"
+
+class CKelvorApp : private SettingsStore {
 public:
     explicit CKelvorApp(AppHost& host);
     // Always false: no message loop follows, the program ends after it on every path.
@@ -14,8 +17,13 @@ public:
     int ExitInstance();
 
 private:
+    // The five settings into the profile file, INT, POP, USR, PWD, PUP in this order: after
+    // the window has ended, and whenever the window has them confirmed while it runs.
+    void StoreSettings(const CKelvorDlg& dialog) override;
+
     AppHost& m_host;
     bool m_socketsStarted = false;
+    std::string m_profileFile;
 };
 
 #endif

@@ -89,6 +89,11 @@ int ParseIntervalText(const std::string& field, int& value)
     return 1;
 }
 
+bool IsIntervalInRange(int interval)
+{
+    return interval >= kIntervalMinimum && interval <= kIntervalMaximum;
+}
+
 // Puts the two arguments into a message of the form "%1 ... %2 ...".
 std::string FormatTwoArguments(const std::string& pattern, const std::string& first,
                                const std::string& second)
@@ -122,8 +127,9 @@ std::string ShiftJisPrefix(const std::string& text, std::size_t maximumBytes)
 
 }  // namespace
 
-CKelvorDlg::CKelvorDlg(Window& window, std::string applicationTitle)
-    : m_hIcon(IDI_NOMAIL), m_window(window), m_applicationTitle(std::move(applicationTitle))
+CKelvorDlg::CKelvorDlg(Window& window, std::string applicationTitle, SettingsStore* store)
+    : m_hIcon(IDI_NOMAIL), m_window(window), m_applicationTitle(std::move(applicationTitle)),
+      m_store(store)
 {
 }
 
@@ -164,16 +170,38 @@ int CKelvorDlg::ExchangeFields(FieldDirection direction)
     if (!ParseIntervalText(m_window.GetControlText(IDC_INTERVAL), interval))
         return FailIntervalField(LoadStringOrOwn(IDP_PARSE_INT));
     m_interval = interval;
-    if (m_interval < kIntervalMinimum || m_interval > kIntervalMaximum) {
+    if (!IsIntervalInRange(m_interval)) {
         return FailIntervalField(FormatTwoArguments(LoadStringOrOwn(IDP_PARSE_INT_RANGE),
                                                     std::to_string(kIntervalMinimum),
                                                     std::to_string(kIntervalMaximum)));
     }
+    TakeLaterFields();
+    return 1;
+}
+
+void CKelvorDlg::TakeLaterFields()
+{
     m_password = m_window.GetControlText(IDC_PASSWORD);
     m_server = m_window.GetControlText(IDC_SERVER);
     m_user = m_window.GetControlText(IDC_USER);
     m_popup = m_window.GetCheck(IDC_POPUP);
+}
+
+int CKelvorDlg::TakeFieldsQuietly()
+{
+    int interval = 0;
+    if (!ParseIntervalText(m_window.GetControlText(IDC_INTERVAL), interval) ||
+        !IsIntervalInRange(interval))
+        return 0;
+    m_interval = interval;
+    TakeLaterFields();
     return 1;
+}
+
+void CKelvorDlg::StoreSettings()
+{
+    if (m_store != nullptr)
+        m_store->StoreSettings(*this);
 }
 
 void CKelvorDlg::OnInitDialog()
@@ -228,7 +256,9 @@ bool CKelvorDlg::OnCommand(int commandId)
 
 void CKelvorDlg::OnHide()
 {
-    ExchangeFields(FieldDirection::Read);
+    // A setting confirmed here is on disk at once, whatever ends the program later.
+    if (ExchangeFields(FieldDirection::Read))
+        StoreSettings();
     m_window.Hide();
 }
 
@@ -239,6 +269,28 @@ void CKelvorDlg::OnExit()
         return;
     if (!ExchangeFields(FieldDirection::Read))
         return;
+    m_window.EndDialog(1);
+}
+
+int CKelvorDlg::OnQueryEndSession()
+{
+    // Nothing needs asking: the settings are written when the session really ends.
+    return 1;
+}
+
+void CKelvorDlg::OnEndSession(int ending)
+{
+    if (!ending)
+        return;
+    // No box now: nobody is left to answer it. Fields that would fail the exchange leave the
+    // members as the last successful read made them.
+    TakeFieldsQuietly();
+    StoreSettings();
+}
+
+void CKelvorDlg::OnSystemQuit()
+{
+    TakeFieldsQuietly();
     m_window.EndDialog(1);
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/SettingsStore.h"
 #include "app/Window.h"
 
 class CPop3Client;
@@ -14,8 +15,9 @@ enum class FieldDirection { Show, Read };
 
 class CKelvorDlg {
 public:
-    // Message boxes of the handlers carry the application title as caption.
-    CKelvorDlg(Window& window, std::string applicationTitle);
+    // Message boxes of the handlers carry the application title as caption. Settings taken
+    // over at "OK" and at the end of the session go to store; without one they stay in memory.
+    CKelvorDlg(Window& window, std::string applicationTitle, SettingsStore* store = nullptr);
 
     // The settings, then the running state, in this order.
     int m_interval = 0;
@@ -39,6 +41,17 @@ public:
     bool OnCommand(int commandId);
     void OnHide();
     void OnExit();
+
+    // The session is about to end: 1, the program agrees without asking anything.
+    int OnQueryEndSession();
+    // The session ends (ending 1) or goes on after all (0). When it ends the process may be
+    // gone as soon as this returns, so the settings are written now: the fields if they pass
+    // the exchange, otherwise the members as they are.
+    void OnEndSession(int ending);
+    // The system asks the program to end (a termination signal, the session manager): no box;
+    // the fields are taken over if they pass the exchange and the window ends, so that the
+    // normal end follows: the tray icon goes and the settings are written.
+    void OnSystemQuit();
 
     void OnTimer(unsigned timerId);
     void OnCheck();
@@ -70,6 +83,12 @@ private:
     std::string LoadStringOrOwn(int stringId);
     // Shows a validation message, then focuses the interval field and selects its text.
     int FailIntervalField(const std::string& message);
+    // The four fields after the interval, into their members.
+    void TakeLaterFields();
+    // The five fields into the members when the interval passes, without any message; 1 then,
+    // 0 when it does not and the members stay as they were.
+    int TakeFieldsQuietly();
+    void StoreSettings();
     // Starts the conversation of a list command: busy, wait cursor, fields taken over, login,
     // count remembered. 1 when the mailbox holds messages; otherwise 0 once the failure or the
     // empty mailbox has been shown and the command has been ended.
@@ -79,6 +98,7 @@ private:
 
     Window& m_window;
     std::string m_applicationTitle;
+    SettingsStore* m_store;
 };
 
 // The modal viewer of one message: template IDD_MAILLIST, read-only text.

@@ -143,6 +143,12 @@ INT_PTR CWin32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return FALSE;
         ::SetCursor(LoadCursorA(nullptr, IDC_WAIT));
         return ReturnResult(TRUE);
+    case WM_QUERYENDSESSION:
+        return ReturnResult(dialog.OnQueryEndSession() ? TRUE : FALSE);
+    case WM_ENDSESSION:
+        // Windows may end the process as soon as this returns.
+        dialog.OnEndSession(wParam != FALSE ? 1 : 0);
+        return ReturnResult(0);
     case WM_DESTROY:
         dialog.OnDestroy();
         return FALSE;

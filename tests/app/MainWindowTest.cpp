@@ -2,6 +2,7 @@
 // validation, hide and exit, the window start, the tray icon record and its tooltip, the
 // tray mouse events, the command routing, the system menu, painting and help.
 #include <climits>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,22 @@
 
 namespace {
 
+// Keeps every set of settings the window hands over, as "interval password server user popup".
+class RecordingStore : public SettingsStore {
+public:
+    std::vector<std::string> stored;
+    void StoreSettings(const CKelvorDlg& dialog) override
+    {
+        stored.push_back(std::to_string(dialog.m_interval) + " " + dialog.m_password + " " + dialog.m_server +
+                         " " + dialog.m_user + " " + std::to_string(dialog.m_popup));
+    }
+};
+
 class MainWindowTest : public ::testing::Test {
 protected:
     RecordingWindow window;
-    CKelvorDlg dialog{window, "kelvor"};
+    RecordingStore store;
+    CKelvorDlg dialog{window, "kelvor", &store};
 
     // Settings as a previous read left them, and the fields as the user has now typed them.
     void HoldOldSettingsAndTypeNewOnes(const std::string& intervalText)
@@ -166,6 +179,55 @@ TEST_F(MainWindowTest, HideTakesTheFieldsOver)
     EXPECT_NE(window.IndexOf("Hide"), -1);
     EXPECT_EQ(dialog.m_interval, 15);
     EXPECT_EQ(dialog.m_server, "new.example");
+}
+
+TEST_F(MainWindowTest, SettingsAreStoredWhenConfirmedAndWhenTheSessionEndsWithoutABox)
+{
+    const std::string oldSettings = "7 old-password old.example old-user 0";
+    const std::string newSettings = "15 new-password new.example new-user 1";
+    struct Row {
+        const char* why;
+        const char* intervalText;
+        std::function<void(CKelvorDlg&)> event;
+        std::vector<std::string> stored;
+        std::string members;
+        std::vector<std::string> windowCalls;
+    };
+    const auto hide = [](CKelvorDlg& d) { d.OnCommand(ID_HIDE); };
+    const auto sessionEnds = [](CKelvorDlg& d) { d.OnEndSession(1); };
+    const auto systemQuits = [](CKelvorDlg& d) { d.OnSystemQuit(); };
+    const std::vector<Row> rows = {
+        {"OK with fields that pass", "15", hide, {newSettings}, newSettings, {"Hide"}},
+        {"OK with no number keeps the file", "abc", hide, {}, oldSettings,
+         {"ShowMessage", "CloseMessage", "FocusAndSelectAll 1000", "Hide"}},
+        {"OK out of range keeps the file", "0", hide, {}, "0 old-password old.example old-user 0",
+         {"ShowMessage", "CloseMessage", "FocusAndSelectAll 1000", "Hide"}},
+        {"session ends, fields pass", "15", sessionEnds, {newSettings}, newSettings, {}},
+        {"session ends, fields fail: the members", "61", sessionEnds, {oldSettings}, oldSettings, {}},
+        {"session goes on after all", "15", [](CKelvorDlg& d) { d.OnEndSession(0); }, {}, oldSettings, {}},
+        {"system quits, fields pass: the normal end writes", "15", systemQuits, {}, newSettings,
+         {"EndDialog 1"}},
+        {"system quits, fields fail", "x", systemQuits, {}, oldSettings, {"EndDialog 1"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        window.ClearRecords();
+        store.stored.clear();
+        HoldOldSettingsAndTypeNewOnes(row.intervalText);
+        row.event(dialog);
+        EXPECT_EQ(store.stored, row.stored);
+        EXPECT_EQ(std::to_string(dialog.m_interval) + " " + dialog.m_password + " " + dialog.m_server + " " +
+                      dialog.m_user + " " + std::to_string(dialog.m_popup),
+                  row.members);
+        // The validation messages are checked elsewhere; here only that a box came up.
+        std::vector<std::string> calls;
+        for (const std::string& call : window.calls)
+            calls.push_back(call.rfind("ShowMessage ", 0) == 0 ? "ShowMessage" : call);
+        EXPECT_EQ(calls, row.windowCalls);
+    }
+    window.ClearRecords();
+    EXPECT_EQ(dialog.OnQueryEndSession(), 1);
+    EXPECT_TRUE(window.calls.empty());
 }
 
 TEST_F(MainWindowTest, ExitAnsweredNoChangesNothing)

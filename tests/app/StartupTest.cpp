@@ -187,6 +187,42 @@ TEST_F(StartupTest, SettingsTakenFromTheWindowAtExitAreWrittenBackUnaltered)
     EXPECT_EQ(writes, expectedWrites);
 }
 
+TEST_F(StartupTest, OkWritesTheSettingsAtOnceAndTheSessionEndWritesTheFieldsBeforeTheWindowEnds)
+{
+    host.profile.stored = {{"INT", "10"}, {"POP", "pop.example"}, {"USR", "me"}, {"PWD", "pw"}, {"PUP", "0"}};
+    std::vector<std::string> writesWhileRunning;
+    const auto takeWrites = [&] {
+        for (const std::string& line : host.journal)
+            if (line.rfind("WriteString", 0) == 0)
+                writesWhileRunning.push_back(line);
+        host.journal.clear();
+    };
+    host.whileRunning = [&](CKelvorDlg& dialog) {
+        host.journal.clear();
+        host.window.texts[1002] = "hanako";
+        dialog.OnCommand(ID_HIDE);
+        takeWrites();
+        host.window.texts[1000] = "25";
+        EXPECT_EQ(dialog.OnQueryEndSession(), 1);
+        dialog.OnEndSession(1);
+        takeWrites();
+    };
+    app.InitInstance();
+    EXPECT_TRUE(host.window.messages.empty());
+    const Journal expectedWrites = {
+        "WriteString Settings INT [10] kelvor.INI", "WriteString Settings POP [pop.example] kelvor.INI",
+        "WriteString Settings USR [hanako] kelvor.INI", "WriteString Settings PWD [pw] kelvor.INI",
+        "WriteString Settings PUP [0] kelvor.INI",
+        "WriteString Settings INT [25] kelvor.INI", "WriteString Settings POP [pop.example] kelvor.INI",
+        "WriteString Settings USR [hanako] kelvor.INI", "WriteString Settings PWD [pw] kelvor.INI",
+        "WriteString Settings PUP [0] kelvor.INI",
+    };
+    EXPECT_EQ(writesWhileRunning, expectedWrites);
+    // The normal end still writes all five, after the window has gone.
+    EXPECT_EQ(host.journal.front(), "MainWindowDestroyed");
+    EXPECT_EQ(host.journal.size(), 6u);
+}
+
 TEST_F(StartupTest, SecondInstanceIsRefusedWithoutTouchingTheProfile)
 {
     host.guard.existing = 1;
