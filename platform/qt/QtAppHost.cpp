@@ -67,6 +67,13 @@ int QtAppHost::RunMainWindow(CKelvorDlg& dialog) {
     QtWindow& window = static_cast<QtWindow&>(MainWindow());
     KelvorDlgHandlers handlers(dialog);
     window.Attach(&handlers);
+    if (!m_sessionEnd) m_sessionEnd = std::make_unique<SessionEndWatcher>();
+    // The session's end reaches the dialog only while it runs: the connections go with this.
+    QObject running;
+    QObject::connect(m_sessionEnd.get(), &SessionEndWatcher::quitRequested, &running,
+                     [&dialog] { dialog.OnSystemQuit(); });
+    QObject::connect(m_sessionEnd.get(), &SessionEndWatcher::saveRequested, &running,
+                     [&dialog] { dialog.OnEndSession(1); });
     dialog.OnInitDialog();
     int result = window.RunUntilEnded();
     window.Destroy();

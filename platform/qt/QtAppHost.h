@@ -1,5 +1,6 @@
 // The platform under the application object in the Qt shell: the program's title from its file,
-// the POSIX settings file and guard, Qt message boxes and the Qt main window.
+// the POSIX settings file and guard, Qt message boxes, the Qt main window, and the end of the
+// session while that window runs.
 #ifndef KELVOR_PLATFORM_QT_QTAPPHOST_H
 #define KELVOR_PLATFORM_QT_QTAPPHOST_H
 
@@ -10,6 +11,7 @@
 #include "platform/posix/PosixInstanceGuard.h"
 #include "platform/posix/PosixProfile.h"
 #include "platform/qt/QtWindow.h"
+#include "platform/qt/SessionEndWatcher.h"
 
 class QtAppHost : public AppHost {
 public:
@@ -34,6 +36,9 @@ private:
     PosixProfile m_profile;
     // Made when first asked for, so that a refused start builds no window.
     std::unique_ptr<QtWindow> m_window;
+    // From the window's run until the program ends, so that a termination signal that comes
+    // while the settings are written at the end waits for them instead of cutting them off.
+    std::unique_ptr<SessionEndWatcher> m_sessionEnd;
 };
 
 #endif

@@ -66,13 +66,13 @@ void MakeOwnedModal(QDialog& box) {
 
 QtWindow::QtWindow(std::function<bool()> trayAvailable) : m_trayAvailable(std::move(trayAvailable)) {
     connect(&m_dialog, &MainDialog::commandIssued, this, [this](int commandId) {
-        if (m_handlers != nullptr) m_handlers->OnCommand(commandId);
+        if (WindowHandlers* handlers = LiveHandlers()) handlers->OnCommand(commandId);
     });
     connect(&m_dialog, &MainDialog::listDoubleClicked, this, [this] {
-        if (m_handlers != nullptr) m_handlers->OnListDblClk();
+        if (WindowHandlers* handlers = LiveHandlers()) handlers->OnListDblClk();
     });
     connect(&m_dialog, &MainDialog::helpRequested, this, [this] {
-        if (m_handlers != nullptr) m_handlers->OnHelp();
+        if (WindowHandlers* handlers = LiveHandlers()) handlers->OnHelp();
     });
     connect(&m_dialog, &MainDialog::paintRequested, this, [this] {
         if (m_handlers != nullptr)
@@ -91,6 +91,10 @@ QtWindow::~QtWindow() {
 
 void QtWindow::Attach(WindowHandlers* handlers) {
     m_handlers = handlers;
+}
+
+WindowHandlers* QtWindow::LiveHandlers() const {
+    return m_ended ? nullptr : m_handlers;
 }
 
 int QtWindow::RunUntilEnded() {
@@ -154,6 +158,7 @@ void QtWindow::FocusAndSelectAll(int controlId) {
 
 MessageAnswer QtWindow::ShowMessage(const std::string& text, const std::string& caption,
                                     MessageStyle style) {
+    if (m_ended) return style == MessageStyle::YesNoQuestion ? MessageAnswer::No : MessageAnswer::Ok;
     QMessageBox box(&m_dialog);
     MakeOwnedModal(box);
     box.setWindowTitle(FromShiftJis(caption));
@@ -259,6 +264,7 @@ void QtWindow::TrayRequest(TrayAction action, const TrayRecord& record) {
 }
 
 void QtWindow::ShowTrayMenu(int menuResource) {
+    if (m_ended) return;
     std::unique_ptr<QMenu> menu = BuildTrayMenu(menuResource, &m_dialog);
     if (!menu) return;
     QPoint cursor = QCursor::pos();
@@ -274,11 +280,12 @@ void QtWindow::ShowTrayMenu(int menuResource) {
     // The chosen command reaches the window after the menu has closed and the handler that
     // opened it has returned.
     QMetaObject::invokeMethod(this, [this, commandId] {
-        if (m_handlers != nullptr) m_handlers->OnCommand(commandId);
+        if (WindowHandlers* handlers = LiveHandlers()) handlers->OnCommand(commandId);
     }, Qt::QueuedConnection);
 }
 
 void QtWindow::ShowViewer(std::string& text) {
+    if (m_ended) return;
     QDialog viewer(&m_dialog);
     Ui::MailViewerDialog layout;
     layout.setupUi(&viewer);
@@ -295,6 +302,7 @@ void QtWindow::ShowViewer(std::string& text) {
 }
 
 void QtWindow::ShowAboutBox() {
+    if (m_ended) return;
     QDialog about(&m_dialog);
     Ui::AboutDialog layout;
     layout.setupUi(&about);
@@ -340,7 +348,7 @@ void QtWindow::StartTimer(int timerId, unsigned periodMilliseconds) {
     timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(static_cast<int>(periodMilliseconds));
     connect(timer, &QTimer::timeout, this, [this, timerId] {
-        if (m_handlers != nullptr) m_handlers->OnTimer(static_cast<unsigned>(timerId));
+        if (WindowHandlers* handlers = LiveHandlers()) handlers->OnTimer(static_cast<unsigned>(timerId));
     });
     timer->start();
     m_timers[timerId] = timer;
@@ -350,6 +358,14 @@ void QtWindow::EndDialog(int result) {
     m_result = result;
     m_ended = true;
     m_dialog.hide();
+    // When the system ends the program, a box or the tray menu may still be open, each with a
+    // handler waiting under it: close them, so that those handlers return and the run ends.
+    // Boxes asked for from now on are not shown (m_ended).
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QDialog*>(widget);
+        if (box != nullptr && box != &m_dialog && box->isVisible()) box->reject();
+    }
     m_loop.exit(result);
 }
 
@@ -380,12 +396,13 @@ void QtWindow::ShowHelp(unsigned) {
 }
 
 void QtWindow::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (m_handlers == nullptr) return;
+    WindowHandlers* handlers = LiveHandlers();
+    if (handlers == nullptr) return;
     switch (reason) {
-    case QSystemTrayIcon::Context: m_handlers->OnTrayNotify(ID_TRAYICON, kTrayRightButtonDown); break;
-    case QSystemTrayIcon::DoubleClick: m_handlers->OnTrayNotify(ID_TRAYICON, kTrayLeftButtonDoubleClick); break;
-    case QSystemTrayIcon::Trigger: m_handlers->OnTrayNotify(ID_TRAYICON, kTrayLeftButtonDown); break;
-    case QSystemTrayIcon::MiddleClick: m_handlers->OnTrayNotify(ID_TRAYICON, kTrayMiddleButtonDown); break;
+    case QSystemTrayIcon::Context: handlers->OnTrayNotify(ID_TRAYICON, kTrayRightButtonDown); break;
+    case QSystemTrayIcon::DoubleClick: handlers->OnTrayNotify(ID_TRAYICON, kTrayLeftButtonDoubleClick); break;
+    case QSystemTrayIcon::Trigger: handlers->OnTrayNotify(ID_TRAYICON, kTrayLeftButtonDown); break;
+    case QSystemTrayIcon::MiddleClick: handlers->OnTrayNotify(ID_TRAYICON, kTrayMiddleButtonDown); break;
     default: break;
     }
 }

@@ -23,7 +23,7 @@ public:
     explicit QtWindow(std::function<bool()> trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable);
     ~QtWindow() override;
 
-    // Where the window's events go from now on; before that they are dropped.
+    // Where the window's events go from now on; before that, and after EndDialog, they are dropped.
     void Attach(WindowHandlers* handlers);
     // Runs the window's events until EndDialog and returns the result given to it.
     int RunUntilEnded();
@@ -80,6 +80,8 @@ public:
     void ShowHelp(unsigned topic) override;
 
 private:
+    // The handlers while the window runs; none once it has ended, so that nothing starts then.
+    WindowHandlers* LiveHandlers() const;
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
 
     MainDialog m_dialog;
