@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The real program on a virtual display with a tray host: its window is found by its title, its
 # tray icon appears grey, a check that finds new mail turns it red, and a screenshot of the
-# window is a real picture. A second start is refused. Then the tray menu's exit, confirmed, ends the program and the
-# settings file is written.
+# window is a real picture. A second start is refused. Then the tray menu's exit, confirmed, ends
+# the program and the settings file is written. Started again, "OK" writes a changed field at
+# once, and SIGTERM ends it in order with the fields written.
 #   real-window-test.sh KELVOR MAILBOX_SERVER OUTPUT_DIR
 set -euo pipefail
 kelvor=$1 mailbox_server=$2 output=$3
@@ -137,4 +138,41 @@ ended() { ! kill -0 "$kelvor_pid" 2>/dev/null; }
 wait_for 100 ended || fail "the program did not end after the confirmed exit"
 grep -q "^POP=127.0.0.1:$port" "$work/config/kelvor.INI" || fail "the settings were not written back"
 echo "program ended; settings written: $(tr '\n' ' ' <"$work/config/kelvor.INI" | sed 's/PWD=[^ ]*/PWD=.../')"
+
+# Nothing is lost when the session ends. A user name confirmed with "OK" is on disk at once; an
+# interval typed afterwards, with the exit confirmation still open, is written when SIGTERM
+# ends the program, which then ends by itself: no box, tray icon gone, guard released.
+setting() { grep -qx "$1" "$work/config/kelvor.INI"; }
+XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" ASAN_OPTIONS=detect_leaks=0 \
+    "$work/bin/kelvor" >"$work/third.log" 2>&1 &
+kelvor_pid=$!
+pids+=($kelvor_pid)
+wait_for 100 find_window || fail "no window at the start after the exit"
+wait_for 100 grey_face || fail "no grey tray icon at the start after the exit"
+# The fields by their places in the window: user name at 160, 80, interval at 100, 21.
+xdotool windowfocus --sync "$window" mousemove --window "$window" 160 80 click 1 key ctrl+a type hanako
+xdotool key Return
+wait_for 50 setting USR=hanako || fail "\"OK\" did not write the user name"
+no_window() { ! find_window; }
+wait_for 50 no_window || fail "\"OK\" did not hide the window"
+echo "written at \"OK\": USR=hanako"
+xdotool mousemove $((tray_x + tray_w - 12)) 12 click --repeat 2 --delay 100 1
+wait_for 100 find_window || fail "the tray double-click did not show the window"
+xdotool windowfocus --sync "$window" mousemove --window "$window" 100 21 click 1 key ctrl+a type 25
+before=$(visible_windows)
+xdotool mousemove $((tray_x + tray_w - 12)) 12 click 3
+wait_for 50 menu_open || fail "no tray menu after the right button"
+xdotool key q
+wait_for 50 confirm_box || fail "no exit confirmation"
+kill -TERM "$kelvor_pid"
+wait_for 100 ended || fail "SIGTERM did not end the program"
+wait "$kelvor_pid"
+status=$?
+[ "$status" -eq 0 ] || fail "the program did not end by itself after SIGTERM (status $status)"
+setting INT=25 || fail "the interval typed before SIGTERM was not written"
+setting USR=hanako || fail "the user name was lost at SIGTERM"
+flock -n "$work/runtime/h_XXXX_PrevInstance" true || fail "the guard was still held"
+no_tray_icon() { ! grey_face; }
+wait_for 50 no_tray_icon || fail "the tray icon stayed after SIGTERM"
+echo "SIGTERM with the exit confirmation open: ended in order; INT=25, USR=hanako written"
 echo "PASS"
