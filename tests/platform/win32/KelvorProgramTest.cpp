@@ -295,7 +295,12 @@ TEST_F(KelvorProgram, VersionBoxOpensFromTheSystemCommandAndTheTrayMenuCommand)
         bool hasIcon = false;
         for (HWND child : ChildWindows(box)) {
             texts.push_back(TextOf(child));
-            hasIcon = hasIcon || (Style(child) & SS_TYPEMASK) == SS_ICON;
+            const bool icon = ClassOf(child) == "Static" && (Style(child) & SS_TYPEMASK) == SS_ICON;
+            hasIcon = hasIcon || icon;
+            // Each text and the button start a group, whichever compiler made the resource.
+            if (!icon) {
+                EXPECT_TRUE(Style(child) & WS_GROUP) << texts.back();
+            }
         }
         EXPECT_EQ(CountOf(texts, "Kelvor Version 0.1"), 1);
         EXPECT_EQ(CountOf(texts, "POP3 着信通知"), 1);
@@ -415,6 +420,42 @@ TEST_F(KelvorProgram, ExitWithYesRemovesTheTrayIconAndWritesTheFiveSettings)
     const std::vector<TrayNotice> notices = m_tray.Notices();
     ASSERT_FALSE(notices.empty());
     EXPECT_EQ(notices.back().request, static_cast<std::uint32_t>(NIM_DELETE));
+}
+
+TEST_F(KelvorProgram, OkWritesAtOnceAndTheEndOfTheSessionWritesTheFieldsWithoutABox)
+{
+    StartProgram();
+    SetField(IDC_USER, "hanako");
+    Press(m_main, IDCANCEL);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(m_main); }));
+    EXPECT_TRUE(WaitUntil([] { return ReadSetting("USR") == "hanako"; }, 3000));
+
+    // The system asks at log-off, then ends the session; whatever the fields hold then is
+    // written if it passes, otherwise what the program last took over.
+    struct Row {
+        const char* interval;
+        const char* server;
+        const char* storedInterval;
+        const char* storedServer;
+    };
+    const Row rows[] = {{"25", "pop.example.jp", "25", "pop.example.jp"},
+                        {"abc", "other.example.jp", "25", "pop.example.jp"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.interval);
+        SetField(IDC_INTERVAL, row.interval);
+        SetField(IDC_SERVER, row.server);
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendMessageTimeoutA(m_main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                                        5000, &answer));
+        EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
+        ASSERT_TRUE(SendMessageTimeoutA(m_main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                                        5000, &answer));
+        EXPECT_EQ(ReadSetting("INT"), row.storedInterval);
+        EXPECT_EQ(ReadSetting("POP"), row.storedServer);
+        EXPECT_EQ(ReadSetting("USR"), "hanako");
+        EXPECT_EQ(m_program.WaitForDialog(kTitle, m_main, 300), nullptr) << "a box at the end of the session";
+    }
+    EXPECT_TRUE(m_program.Running());
 }
 
 TEST_F(KelvorProgram, SecondStartIsRefusedWhileTheFirstRuns)
