@@ -410,6 +410,35 @@ TEST_F(QtWindowBehaviour, EndDialogEndsTheRunWithItsResult) {
     EXPECT_FALSE(window.Dialog().isVisible());
 }
 
+TEST_F(QtWindowBehaviour, EndDialogWhileABoxIsOpenClosesItAndNothingOpensOrArrivesAfterIt) {
+    // The system ends the program while the exit confirmation is up.
+    ShowAndActivate();
+    window.StartTimer(IDT_CHECK, 5);
+    // A box left open, or one that opens after the end, is a failure: close it rather than wait.
+    QTimer closer;
+    closer.setInterval(100);
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            ADD_FAILURE() << "a box is open after the end";
+            modal->close();
+        }
+    });
+    WhenOpen(OpenModal, [this, &closer](QWidget*) {
+        window.EndDialog(1);
+        closer.start();
+    });
+    EXPECT_EQ(window.ShowMessage("end?", "Kelvor", MessageStyle::YesNoQuestion), MessageAnswer::No);
+    EXPECT_EQ(window.ShowMessage("report", "kelvor", MessageStyle::Plain), MessageAnswer::Ok);
+    std::string text = "message";
+    window.ShowViewer(text);
+    window.ShowAboutBox();
+    window.ShowTrayMenu(IDR_TRAYMENU);
+    EXPECT_EQ(window.RunUntilEnded(), 1);
+    handlers.events.clear();
+    QTest::qWait(150);
+    EXPECT_TRUE(handlers.events.empty());
+}
+
 // The shell under the real main window behaviour: the keys that hide the window.
 class ShellWithCore : public ::testing::Test {
 protected:
