@@ -373,12 +373,15 @@ TEST_F(KelvorProgram, RightButtonOnTheTrayIconOpensTheMenuAndItsExitAsksWithoutS
         PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(WaitUntil([&] { return menu == nullptr || !IsWindowVisible(menu); }));
 
+    // "OK" wrote the interval; one typed since is not taken over by an exit answered No.
+    EXPECT_EQ(ReadSetting("INT"), "10");
+    SetField(IDC_INTERVAL, "33");
     PostMessageA(m_main, WM_COMMAND, ID_TRAY_EXIT, 0);
     EXPECT_EQ(TakeMessage("Kelvor", IDNO), "Kelvorを終了しますか？");
     EXPECT_FALSE(IsWindowVisible(m_main));
     Sleep(200);
     EXPECT_TRUE(m_program.Running());
-    EXPECT_EQ(ReadSetting("INT"), "<missing>");
+    EXPECT_EQ(ReadSetting("INT"), "10");
 }
 
 TEST_F(KelvorProgram, IntervalThatIsNoWholeNumberOrOutOfRangeIsRefusedWithTheStringTableTexts)
