@@ -10,11 +10,11 @@
 #include "decode/EncodedWord.h"
 #include "decode/JisToSjis.h"
 #include "pop3/Pop3Texts.h"
+#include "pop3/ServerAddress.h"
 
 namespace {
 
 const int kDefaultTimeLimitMilliseconds = 30000;
-const int kDefaultPort = 110;
 // A single-line reply is at most this long, its line end included.
 const std::size_t kReplyLimit = 512;
 // Receives of single-line replies and of a listing ask for up to this much at a time.
@@ -141,32 +141,6 @@ std::string DecodedFieldValue(const std::string& header, const std::string& name
     return DecodeEncodedWords(header.substr(start, end - start));
 }
 
-// The host and port of a server text: "host:port" with a port from 1 to 65535, or a text
-// without a colon for the usual POP3 port. 0 when the port part is not such a number.
-int SplitServer(const std::string& server, std::string& host, int& port)
-{
-    std::size_t colon = server.rfind(':');
-    if (colon == std::string::npos) {
-        host = server;
-        port = kDefaultPort;
-        return 1;
-    }
-    host = server.substr(0, colon);
-    std::string digits = server.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5)
-        return 0;
-    int value = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9')
-            return 0;
-        value = value * 10 + (c - '0');
-    }
-    if (value < 1 || value > 65535)
-        return 0;
-    port = value;
-    return 1;
-}
-
 }  // namespace
 
 CPop3Client::CPop3Client()
@@ -288,19 +262,22 @@ int CPop3Client::GatherResponse(std::string& response, bool (*isComplete)(const 
 int CPop3Client::Login(const std::string& server, const std::string& user,
                        const std::string& password)
 {
-    std::string host;
-    int port = kDefaultPort;
-    if (!SplitServer(server, host, port) ||
-        !m_socket.Connect(host, port, m_timeLimitMilliseconds)) {
+    ServerAddress address;
+    if (!ParseServerText(server, address) ||
+        !m_socket.Connect(address.host, address.port, m_timeLimitMilliseconds)) {
         m_socket.Close();
         m_strErrorText = kPop3TextCannotConnect;
         return 0;
     }
+    if (address.kind == ConnectionKind::Tls && !StartTls(address.host))
+        return 0;
     std::string greeting = AsText(ReadReplyLine());
     if (IsErrorReply(greeting)) {
         m_strErrorText = kPop3TextBadConnection;
         return 0;
     }
+    if (address.kind == ConnectionKind::StartTls && !Stls(address.host))
+        return 0;
     if (!User(user))
         return 0;
     if (!Pass(password))
@@ -310,6 +287,43 @@ int CPop3Client::Login(const std::string& server, const std::string& user,
     // A refused NOOP does not stop the login; the listing decides.
     Noop();
     return List() ? 1 : 0;
+}
+
+// Begins TLS on the connection. A failure closes it, so that nothing of the dialogue is ever
+// sent in cleartext once TLS was asked for.
+int CPop3Client::StartTls(const std::string& host)
+{
+    TlsFailure failure = TlsFailure::None;
+    std::string reason;
+    if (m_socket.StartTls(host, m_timeLimitMilliseconds, failure, reason))
+        return 1;
+    m_strErrorText = std::string(failure == TlsFailure::Certificate ? kPop3TextCertificateNotTrusted
+                                                                    : kPop3TextTlsHandshakeFailed) +
+                     "\r\n" + reason;
+    return 0;
+}
+
+// Upgrades the cleartext connection with STLS. Only "+OK" lets the login go on; any other
+// reply, an empty one included, ends it with the connection closed.
+int CPop3Client::Stls(const std::string& host)
+{
+    SendCommand("STLS\r\n");
+    std::string reply = AsText(ReadReplyLine());
+    if (!StartsWithIgnoringCase(reply, "+OK")) {
+        m_socket.Close();
+        m_strErrorText = std::string(kPop3TextStlsError) + "\r\n" + reply;
+        return 0;
+    }
+    // Bytes after the reply came before the handshake, so no TLS protects them: an attacker
+    // on the way may have put them there to be read later as replies inside TLS.
+    if (!m_pending.empty()) {
+        m_pending.clear();
+        m_socket.Close();
+        m_strErrorText = std::string(kPop3TextTlsHandshakeFailed) + "\r\n" +
+                         "the server sent more than its reply to STLS";
+        return 0;
+    }
+    return StartTls(host);
 }
 
 int CPop3Client::User(const std::string& name)

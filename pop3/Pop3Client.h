@@ -1,5 +1,6 @@
-// CPop3Client: one POP3 conversation with one server over one TCP stream: login, mailbox
-// statistics and listing, retrieval of headers and whole messages, logout, and error texts.
+// CPop3Client: one POP3 conversation with one server over one stream (TCP, or TLS on TCP):
+// login, mailbox statistics and listing, retrieval of headers and whole messages, logout, and
+// error texts.
 #ifndef KELVOR_POP3_POP3CLIENT_H
 #define KELVOR_POP3_POP3CLIENT_H
 
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "pop3/TcpStream.h"
+#include "pop3/Pop3Stream.h"
 
 class CPop3Client {
 public:
@@ -19,8 +20,10 @@ public:
     CPop3Client(const CPop3Client&) = delete;
     CPop3Client& operator=(const CPop3Client&) = delete;
 
-    // Connects (server is "host" for port 110 or "host:port"), reads the greeting and runs
-    // USER, PASS, STAT, NOOP and LIST. 1 on success; 0 with the reason in GetErrorText().
+    // Connects to the server text ("host", "host:port", "pop3s://host[:port]" or
+    // "pop3+starttls://host[:port]", see ServerAddress.h), begins TLS where it asks for it,
+    // reads the greeting and runs USER, PASS, STAT, NOOP and LIST. 1 on success; 0 with the
+    // reason in GetErrorText().
     int Login(const std::string& server, const std::string& user, const std::string& password);
     // Sends QUIT over whatever connection there is. 1, or 0 when the server refused it.
     int Quit();
@@ -35,11 +38,13 @@ public:
     // The whole text of message n without the status line, decoded, Shift_JIS. Same results.
     int RetrieveMessage(int n, std::string& text);
 
-    // How long connect, each send and each receive may wait without progress before the
-    // conversation gives up. The product keeps the default of 30 seconds.
+    // How long connect, the TLS handshake, each send and each receive may wait without
+    // progress before the conversation gives up. The product keeps the default of 30 seconds.
     void SetTimeLimit(int milliseconds);
 
 private:
+    int StartTls(const std::string& host);
+    int Stls(const std::string& host);
     int User(const std::string& name);
     int Pass(const std::string& password);
     int Stat();
@@ -55,7 +60,7 @@ private:
     int RetrieveResponse(const char* format, int n, bool keepReceivedOnFailure,
                          std::string& response);
 
-    CTcpStream m_socket;
+    CPop3Stream m_socket;
     int m_bSizesAllocated;
     // The listed size of message n at index n - 1. It holds only the entries that the listing
     // filled; a message beyond them has the size 0, so a server's count costs no memory.

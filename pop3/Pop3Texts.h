@@ -10,6 +10,10 @@ extern const char* const kPop3TextStatError;
 extern const char* const kPop3TextNoopError;
 extern const char* const kPop3TextListError;
 extern const char* const kPop3TextQuitError;
+// Encrypted connections: the handshake, the server's certificate, and STLS refused.
+extern const char* const kPop3TextTlsHandshakeFailed;
+extern const char* const kPop3TextCertificateNotTrusted;
+extern const char* const kPop3TextStlsError;
 // Both retrieval commands, TOP and RETR, report their failures with these words.
 extern const char* const kPop3TextRetrieveError;
 extern const char* const kPop3TextResponseBufferFailed;

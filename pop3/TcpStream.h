@@ -35,6 +35,9 @@ public:
 
     bool IsOpen() const;
 
+    // The platform's socket handle, for the TLS session layered on this stream; -1 when closed.
+    std::intptr_t NativeHandle() const;
+
 private:
     // The platform's socket handle (a file descriptor or a SOCKET); -1 when there is none.
     std::intptr_t m_handle;

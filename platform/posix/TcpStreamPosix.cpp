@@ -217,3 +217,8 @@ bool CTcpStream::IsOpen() const
 {
     return m_handle >= 0;
 }
+
+std::intptr_t CTcpStream::NativeHandle() const
+{
+    return m_handle;
+}

@@ -160,3 +160,8 @@ bool CTcpStream::IsOpen() const
 {
     return m_handle != -1;
 }
+
+std::intptr_t CTcpStream::NativeHandle() const
+{
+    return m_handle;
+}
