@@ -35,7 +35,8 @@ std::string FileText(const std::string& path)
 }  // namespace
 
 CDovecotServer::CDovecotServer()
-    : m_port(0)
+    : m_port(0),
+      m_tlsPort(0)
 {
 }
 
@@ -49,7 +50,7 @@ CDovecotServer::~CDovecotServer()
 }
 
 int CDovecotServer::Start(const std::string& script, const std::vector<TestMailbox>& mailboxes,
-                          std::string& error)
+                          std::string& error, bool withTls)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "kelvor-dovecot-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -61,8 +62,10 @@ int CDovecotServer::Start(const std::string& script, const std::vector<TestMailb
     std::filesystem::permissions(m_folder, std::filesystem::perms::owner_all |
                                  std::filesystem::perms::group_exec | std::filesystem::perms::others_exec);
     m_script = script;
-    std::string command = Quoted(script) + " start " + Quoted(m_folder + "/state") + " " +
-                          Quoted(m_folder + "/mail");
+    std::string command = Quoted(script) + " start ";
+    if (withTls)
+        command += "--tls " + Quoted(m_folder + "/certs") + " ";
+    command += Quoted(m_folder + "/state") + " " + Quoted(m_folder + "/mail");
     for (const TestMailbox& mailbox : mailboxes) {
         if (!WriteMaildir(m_folder + "/mail/" + mailbox.user + "/Maildir", mailbox.messages, error))
             return 0;
@@ -78,6 +81,13 @@ int CDovecotServer::Start(const std::string& script, const std::vector<TestMailb
         error = "the server wrote no port";
         return 0;
     }
+    if (withTls) {
+        m_tlsPort = std::atoi(FileText(m_folder + "/state/tls-port").c_str());
+        if (m_tlsPort <= 0) {
+            error = "the server wrote no TLS port";
+            return 0;
+        }
+    }
     return 1;
 }
 
@@ -90,6 +100,7 @@ void CDovecotServer::Stop()
         // Nothing more can be done here; the folder is still removed afterwards.
     }
     m_port = 0;
+    m_tlsPort = 0;
 }
 
 std::string CDovecotServer::Address() const
@@ -100,6 +111,16 @@ std::string CDovecotServer::Address() const
 int CDovecotServer::Port() const
 {
     return m_port;
+}
+
+int CDovecotServer::TlsPort() const
+{
+    return m_tlsPort;
+}
+
+std::string CDovecotServer::CertificateAuthorityFile() const
+{
+    return m_folder + "/certs/ca.crt";
 }
 
 std::string CDovecotServer::MessageFolder(const std::string& user) const

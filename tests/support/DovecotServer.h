@@ -22,14 +22,19 @@ public:
     CDovecotServer& operator=(const CDovecotServer&) = delete;
 
     // Creates a fresh folder, writes every mailbox into it and starts the server with the
-    // script (the path of dovecot.sh). 1 on success; 0 with the reason in error.
+    // script (the path of dovecot.sh), with TLS when asked (see dovecot.sh --tls for the
+    // addresses and certificates). 1 on success; 0 with the reason in error.
     int Start(const std::string& script, const std::vector<TestMailbox>& mailboxes,
-              std::string& error);
+              std::string& error, bool withTls = false);
     void Stop();
 
     // "127.0.0.1:<port>", the server text a client logs in to.
     std::string Address() const;
     int Port() const;
+    // The port of POP3 over TLS when started with TLS (STLS is offered on Port()).
+    int TlsPort() const;
+    // The CA certificate that a client must trust to accept the server's certificate.
+    std::string CertificateAuthorityFile() const;
     // The folder that holds the message files of a user.
     std::string MessageFolder(const std::string& user) const;
 
@@ -37,6 +42,7 @@ private:
     std::string m_script;
     std::string m_folder;
     int m_port;
+    int m_tlsPort;
 };
 
 #endif
