@@ -1,7 +1,9 @@
 // POP3 benchmark: the client against a private Dovecot on 127.0.0.1 with 1,000 and 5,000
 // messages, a check (Login to Quit) and a full summary listing, beside the same conversations
-// done by Python's poplib in the same run, and the client's own CPU time.
-// Usage: pop3_bench [repetitions]   (prints one table; needs dovecot-pop3d, python3 optional)
+// done by Python's poplib in the same run, and the client's own CPU time. Then the listing of
+// 1,000 messages over TLS (POP3 over TLS and STLS) against the same server beside cleartext
+// and poplib.POP3_SSL, and the time of a TLS handshake.
+// Usage: pop3_bench [repetitions]   (prints two tables; needs dovecot-pop3d, python3 optional)
 #include <sys/resource.h>
 #include <sys/time.h>
 
@@ -17,6 +19,7 @@
 #include "DovecotServer.h"
 #include "TestMaildir.h"
 #include "pop3/Pop3Client.h"
+#include "pop3/Pop3Stream.h"
 
 namespace {
 
@@ -71,12 +74,19 @@ bool Converse(const std::string& address, const std::string& user, bool listAll,
     return true;
 }
 
-const char kPoplibScript[] = R"(import poplib, sys, time
+// Modes: check, list (as the client does them) and handshake (connect and TLS alone). A CA
+// file other than "-" means TLS, with that CA trusted.
+const char kPoplibScript[] = R"(import poplib, socket, ssl, sys, time
 host, port, user, password, mode, repetitions = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5], int(sys.argv[6])
+context = ssl.create_default_context(cafile=sys.argv[7]) if sys.argv[7] != "-" else None
 for _ in range(repetitions):
     start = time.perf_counter()
     cpu_start = time.process_time()
-    box = poplib.POP3(host, port)
+    if mode == "handshake":
+        context.wrap_socket(socket.create_connection((host, port)), server_hostname=host).close()
+        print((time.perf_counter() - start) * 1000.0, (time.process_time() - cpu_start) * 1000.0)
+        continue
+    box = poplib.POP3_SSL(host, port, context=context) if context else poplib.POP3(host, port)
     box.user(user)
     box.pass_(password)
     count = box.stat()[0]
@@ -89,16 +99,17 @@ for _ in range(repetitions):
     print((time.perf_counter() - start) * 1000.0, (time.process_time() - cpu_start) * 1000.0)
 )";
 
-// The median wall time of repetitions poplib conversations, or a negative value without
-// Python; cpuMilliseconds gets the median of poplib's own CPU time (user and system).
+// The median wall time of repetitions poplib conversations (mode check, list or handshake),
+// or a negative value without Python; cpuMilliseconds gets the median of poplib's own CPU time
+// (user and system). With a CA file the conversations run over TLS.
 double PoplibMilliseconds(const std::string& python, const std::string& script, int port,
-                          const std::string& user, bool listAll, int repetitions,
-                          double& cpuMilliseconds)
+                          const std::string& user, const char* mode, int repetitions,
+                          double& cpuMilliseconds, const std::string& caFile = "-")
 {
     if (python.empty())
         return -1;
     std::string command = python + " " + script + " 127.0.0.1 " + std::to_string(port) + " " + user +
-                          " secret " + (listAll ? "list" : "check") + " " + std::to_string(repetitions);
+                          " secret " + mode + " " + std::to_string(repetitions) + " " + caFile;
     FILE* output = popen(command.c_str(), "r");
     if (output == nullptr)
         return -1;
@@ -125,6 +136,93 @@ std::string FindPython()
     return std::string();
 }
 
+// The time of connecting and completing a TLS handshake with the server, without the greeting.
+double HandshakeMilliseconds(int port)
+{
+    auto start = std::chrono::steady_clock::now();
+    CPop3Stream stream;
+    TlsFailure failure = TlsFailure::None;
+    std::string reason;
+    if (!stream.Connect("127.0.0.1", port, 30000) ||
+        !stream.StartTls("127.0.0.1", 30000, failure, reason)) {
+        std::fprintf(stderr, "pop3_bench: no TLS handshake: %s\n", reason.c_str());
+        return -1;
+    }
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The listing of 1,000 messages over cleartext, POP3 over TLS and STLS, by the client and by
+// poplib, taking turns against the same server on the same address; then the handshake alone.
+bool CompareTls(const CDovecotServer& server, const std::string& python, const std::string& script,
+                int repetitions)
+{
+    const std::string user = "thousand";
+    // Over TLS the client must trust the server's test CA, as poplib does with its cafile.
+    setenv("SSL_CERT_FILE", server.CertificateAuthorityFile().c_str(), 1);
+    struct Way {
+        const char* name;
+        std::string address;
+        std::vector<double> wall, cpu;
+    };
+    std::vector<Way> ways = {
+        {"client, cleartext", server.Address(), {}, {}},
+        {"client, pop3s://", "pop3s://127.0.0.1:" + std::to_string(server.TlsPort()), {}, {}},
+        {"client, pop3+starttls://", "pop3+starttls://127.0.0.1:" + std::to_string(server.Port()), {}, {}},
+        {"poplib.POP3", "", {}, {}},
+        {"poplib.POP3_SSL", "", {}, {}},
+    };
+    for (int run = 0; run < repetitions; ++run) {
+        for (Way& way : ways) {
+            double wall = 0;
+            double cpu = 0;
+            if (!way.address.empty()) {
+                Timing timing{};
+                if (!Converse(way.address, user, true, timing)) {
+                    std::fprintf(stderr, "pop3_bench: the listing over %s failed\n", way.address.c_str());
+                    return false;
+                }
+                wall = timing.wallMilliseconds;
+                cpu = timing.userMilliseconds + timing.systemMilliseconds;
+            } else {
+                bool tls = std::strcmp(way.name, "poplib.POP3_SSL") == 0;
+                wall = PoplibMilliseconds(python, script, tls ? server.TlsPort() : server.Port(), user,
+                                          "list", 1, cpu, tls ? server.CertificateAuthorityFile() : "-");
+                if (wall <= 0)
+                    continue;
+            }
+            way.wall.push_back(wall);
+            way.cpu.push_back(cpu);
+        }
+    }
+    std::vector<double> handshakes;
+    for (int run = 0; run < repetitions * 4; ++run) {
+        double milliseconds = HandshakeMilliseconds(server.TlsPort());
+        if (milliseconds < 0)
+            return false;
+        handshakes.push_back(milliseconds);
+    }
+    double poplibHandshakeCpu = 0;
+    double poplibHandshake = PoplibMilliseconds(python, script, server.TlsPort(), user, "handshake",
+                                                repetitions * 4, poplibHandshakeCpu,
+                                                server.CertificateAuthorityFile());
+
+    const double cleartext = Median(ways[0].wall);
+    std::printf("\nListing 1000 messages (login, 1000 TOP, quit) on 127.0.0.1, the same server\n");
+    std::printf("%-26s %9s %9s %14s\n", "way", "wall ms", "CPU ms", "x cleartext");
+    for (const Way& way : ways) {
+        if (way.wall.empty())
+            continue;
+        std::printf("%-26s %9.1f %9.1f %14.2f\n", way.name, Median(way.wall), Median(way.cpu),
+                    Median(way.wall) / cleartext);
+    }
+    std::printf("TLS handshake (connect to completed handshake): client %.2f ms", Median(handshakes));
+    if (poplibHandshake > 0)
+        std::printf(", Python ssl %.2f ms", poplibHandshake);
+    std::printf("\nmedians of %d listings and %d handshakes; CPU: the client's own (getrusage) or "
+                "poplib's process time\n", repetitions, repetitions * 4);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -136,7 +234,7 @@ int main(int argc, char** argv)
         boxes.push_back({user, "secret", SmallMessages(count)});
     CDovecotServer server;
     std::string error;
-    if (!server.Start(KELVOR_DOVECOT_SCRIPT, boxes, error)) {
+    if (!server.Start(KELVOR_DOVECOT_SCRIPT, boxes, error, true)) {
         std::fprintf(stderr, "pop3_bench: %s\n", error.c_str());
         return 1;
     }
@@ -169,8 +267,8 @@ int main(int argc, char** argv)
                 cpuShare.push_back(100.0 * (timing.userMilliseconds + timing.systemMilliseconds) /
                                    timing.wallMilliseconds);
                 double poplibCpuMs = 0;
-                double poplibMs =
-                    PoplibMilliseconds(python, script, server.Port(), user, listAll, 1, poplibCpuMs);
+                double poplibMs = PoplibMilliseconds(python, script, server.Port(), user,
+                                                     listAll ? "list" : "check", 1, poplibCpuMs);
                 if (poplibMs > 0) {
                     poplib.push_back(poplibMs);
                     poplibCpu.push_back(100.0 * poplibCpuMs / poplibMs);
@@ -196,6 +294,8 @@ int main(int argc, char** argv)
                 "user and system: the client's CPU time from getrusage; CPU/wall: both over the wall time;\n"
                 "poplib CPU: poplib's process time over its wall time\n",
                 repetitions, repetitions * 4);
+    if (!CompareTls(server, python, script, repetitions))
+        return 1;
     std::remove(script.c_str());
     return 0;
 }
