@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -17,6 +18,7 @@
 #include <openssl/x509v3.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -137,6 +139,62 @@ std::string OneLine(std::string text)
     return text;
 }
 
+// The text of an environment variable, empty when it is not set.
+std::string EnvironmentText(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// What decides the trusted roots: the file and folder OpenSSL reads them from, and when the
+// file last changed (the system rewrites it when its roots change).
+std::string RootsKey()
+{
+    std::string file = EnvironmentText(X509_get_default_cert_file_env());
+    if (file.empty())
+        file = X509_get_default_cert_file();
+    struct stat status {};
+    long long changed = stat(file.c_str(), &status) == 0 ? static_cast<long long>(status.st_mtime) : -1;
+    return file + "\n" + std::to_string(changed) + "\n" + EnvironmentText(X509_get_default_cert_dir_env());
+}
+
+SSL_CTX* NewContext()
+{
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    if (context == nullptr)
+        return nullptr;
+    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    // The roots come from the system, or from SSL_CERT_FILE and SSL_CERT_DIR when set.
+    SSL_CTX_set_default_verify_paths(context);
+    SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // Fewer system calls: whole records are read at once where they have arrived.
+    SSL_CTX_set_read_ahead(context, 1);
+    return context;
+}
+
+// The context every session is made from, with one reference for the caller. Reading the
+// system's roots takes OpenSSL tens of milliseconds, so they are read once and again only
+// when what decides them has changed.
+SSL_CTX* SharedContext()
+{
+    static std::mutex guard;
+    static SSL_CTX* shared = nullptr;
+    static std::string sharedKey;
+    std::lock_guard<std::mutex> lock(guard);
+    std::string key = RootsKey();
+    if (shared == nullptr || key != sharedKey) {
+        SSL_CTX* fresh = NewContext();
+        if (fresh == nullptr)
+            return nullptr;
+        SSL_CTX_free(shared);
+        shared = fresh;
+        sharedKey = key;
+    }
+    SSL_CTX_up_ref(shared);
+    return shared;
+}
+
 const char kTimedOut[] = "the server did not answer within the time limit";
 const char kClosedByServer[] = "the server closed the connection";
 
@@ -202,7 +260,7 @@ int CTlsSession::Handshake(CTcpStream& transport, const std::string& host, int t
         reason = "the connection is closed";
         return 0;
     }
-    session->context = SSL_CTX_new(TLS_client_method());
+    session->context = SharedContext();
     const BIO_METHOD* method = SocketMethod();
     BIO* bio = method != nullptr ? BIO_new(method) : nullptr;
     if (session->context == nullptr || bio == nullptr) {
@@ -212,13 +270,6 @@ int CTlsSession::Handshake(CTcpStream& transport, const std::string& host, int t
     }
     BIO_set_data(bio, &session->link);
     BIO_set_init(bio, 1);
-    SSL_CTX_set_min_proto_version(session->context, TLS1_2_VERSION);
-    SSL_CTX_set_verify(session->context, SSL_VERIFY_PEER, nullptr);
-    // The roots come from the system, or from SSL_CERT_FILE and SSL_CERT_DIR when set.
-    SSL_CTX_set_default_verify_paths(session->context);
-    SSL_CTX_set_mode(session->context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    // Fewer system calls: whole records are read at once where they have arrived.
-    SSL_CTX_set_read_ahead(session->context, 1);
     session->ssl = SSL_new(session->context);
     if (session->ssl == nullptr) {
         BIO_free(bio);
