@@ -7,8 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "decode/EncodedWord.h"
-#include "decode/JisToSjis.h"
+#include "message/MessageText.h"
 #include "pop3/Pop3Texts.h"
 #include "pop3/ServerAddress.h"
 
@@ -102,43 +101,6 @@ bool IsResponseComplete(const std::string& response)
 {
     static const char kTerminator[] = "\r\n.\r\n";
     return response.size() >= 5 && response.compare(response.size() - 5, 5, kTerminator) == 0;
-}
-
-bool IsShiftJisLeadByte(unsigned char c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-// The first place where name occurs in text, stepping over Shift_JIS double-byte characters
-// whole so that a match never begins on the second byte of one; npos when there is none.
-std::size_t FindFieldName(const std::string& text, const std::string& name)
-{
-    std::size_t position = 0;
-    while (position + name.size() <= text.size()) {
-        if (text.compare(position, name.size(), name) == 0)
-            return position;
-        if (IsShiftJisLeadByte(static_cast<unsigned char>(text[position])) &&
-            position + 1 < text.size())
-            position += 2;
-        else
-            position += 1;
-    }
-    return std::string::npos;
-}
-
-// The decoded value of the first field called name, up to the CR LF that ends its first line.
-// found is false when the header has no such field. A value without a CR LF after it is empty.
-std::string DecodedFieldValue(const std::string& header, const std::string& name, bool& found)
-{
-    std::size_t start = FindFieldName(header, name);
-    found = start != std::string::npos;
-    if (!found)
-        return std::string();
-    start += name.size();
-    std::size_t end = header.find("\r\n", start);
-    if (end == std::string::npos)
-        return DecodeEncodedWords(std::string());
-    return DecodeEncodedWords(header.substr(start, end - start));
 }
 
 }  // namespace
@@ -468,16 +430,7 @@ int CPop3Client::RetrieveSummary(int n, std::string& line)
     int result = RetrieveResponse("TOP %d 0\r\n", n, false, header);
     if (result != 1)
         return result;
-    bool found = false;
-    std::string summary = DecodedFieldValue(header, "From: ", found);
-    if (!found)
-        summary = "<unknown>";
-    summary += " : ";
-    std::string subject = DecodedFieldValue(header, "Subject: ", found);
-    summary += found ? subject : std::string("(No Subject)");
-    // One conversion over the joined line: a sender left in two-byte JIS mode carries that
-    // mode into the separator and the subject, as the converter defines.
-    line = ConvertJisToSjis(summary);
+    line = SummaryLine(UnstuffedMessage(header));
     return 1;
 }
 
@@ -487,8 +440,6 @@ int CPop3Client::RetrieveMessage(int n, std::string& text)
     int result = RetrieveResponse("RETR %d\r\n", n, true, response);
     if (result != 1)
         return result;
-    std::string converted = ConvertJisToSjis(DecodeEncodedWords(response));
-    std::size_t statusEnd = converted.find('\n');
-    text = statusEnd == std::string::npos ? converted : converted.substr(statusEnd + 1);
+    text = ViewerText(UnstuffedMessage(response));
     return 1;
 }

@@ -28,7 +28,8 @@ TEST(Pop3Mailbox, WholeConversationWithAMailbox)
     EXPECT_EQ(client.RetrieveSummary(3, line), 0);
     std::string text;
     EXPECT_EQ(client.RetrieveMessage(2, text), 1);
-    EXPECT_EQ(text, "Subject: two\r\n\r\n..dot\r\n.\r\n");
+    // The server dot-stuffs the body line; the viewer text shows it as it was written.
+    EXPECT_EQ(text, "Subject: two\r\n\r\n.dot\r\n");
     EXPECT_EQ(client.Quit(), 1);
     const std::vector<std::string> expected = {"USER user", "PASS secret", "STAT ", "NOOP", "LIST ",
                                                "TOP 1 0", "TOP 2 0", "TOP 3 0", "RETR 2", "QUIT "};

@@ -1,0 +1,204 @@
+// Encoded words by charset: found, decoded, grouped with their neighbours of the same charset,
+// then converted into Shift_JIS.
+#include "message/HeaderText.h"
+
+#include <array>
+#include <vector>
+
+#include "message/HeaderFields.h"
+#include "message/TransferEncoding.h"
+#include "message/TextCharset.h"
+
+namespace {
+
+constexpr std::array<signed char, 256> MakeBase64Digits()
+{
+    std::array<signed char, 256> digits{};
+    for (int byte = 0; byte < 256; ++byte) {
+        int value = -1;
+        if (byte >= 'A' && byte <= 'Z') {
+            value = byte - 'A';
+        } else if (byte >= 'a' && byte <= 'z') {
+            value = byte - 'a' + 26;
+        } else if (byte >= '0' && byte <= '9') {
+            value = byte - '0' + 52;
+        } else if (byte == '+') {
+            value = 62;
+        } else if (byte == '/') {
+            value = 63;
+        }
+        digits[static_cast<std::size_t>(byte)] = static_cast<signed char>(value);
+    }
+    return digits;
+}
+
+constexpr std::array<signed char, 256> kBase64Digits = MakeBase64Digits();
+
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+struct EncodedWord {
+    std::size_t start;       // of "=?"
+    std::size_t end;         // past "?="
+    std::string_view charset;  // without the language
+    std::string bytes;       // decoded
+};
+
+// Reads the encoded word that starts at `at` (which holds "=?"); false when none does.
+bool ReadEncodedWord(std::string_view value, std::size_t at, EncodedWord& word)
+{
+    const std::size_t charsetStart = at + 2;
+    const std::size_t charsetEnd = value.find('?', charsetStart);
+    if (charsetEnd == std::string_view::npos || charsetEnd == charsetStart ||
+        charsetEnd + 3 > value.size() || value[charsetEnd + 2] != '?') {
+        return false;
+    }
+    std::string_view charset = value.substr(charsetStart, charsetEnd - charsetStart);
+    for (char c : charset) {
+        if (IsBlank(c) || c == '=' || static_cast<unsigned char>(c) < 0x20) {
+            return false;
+        }
+    }
+    const char encoding = value[charsetEnd + 1];
+    if (encoding != 'B' && encoding != 'b' && encoding != 'Q' && encoding != 'q') {
+        return false;
+    }
+    const std::size_t textStart = charsetEnd + 3;
+    const std::size_t textEnd = value.find("?=", textStart);
+    if (textEnd == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view text = value.substr(textStart, textEnd - textStart);
+    if (text.find_first_of("\r\n") != std::string_view::npos) {
+        return false;
+    }
+    // RFC 2231 section 5: a language after "*" is of no use here.
+    const std::size_t star = charset.find('*');
+    word.charset = star == std::string_view::npos ? charset : charset.substr(0, star);
+    word.bytes = (encoding == 'B' || encoding == 'b') ? DecodeLenientBase64(text) : DecodeQEncoding(text);
+    word.start = at;
+    word.end = textEnd + 2;
+    return true;
+}
+
+bool IsOnlyBlanks(std::string_view text)
+{
+    for (char c : text) {
+        if (!IsBlank(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string OnOneLine(std::string_view text)
+{
+    std::string line;
+    line.reserve(text.size());
+    for (char c : text) {
+        if (c == '\r' || c == '\n') {
+            line += ' ';
+        } else if (c != '\0') {
+            line += c;
+        }
+    }
+    return line;
+}
+
+std::string DecodedFieldValue(std::string_view rawValue)
+{
+    return OnOneLine(DecodeHeaderValue(UnfoldedValue(rawValue)));
+}
+
+std::string DecodeLenientBase64(std::string_view text)
+{
+    std::string bytes;
+    bytes.reserve(text.size() / 4 * 3 + 3);
+    unsigned bits = 0;
+    int count = 0;
+    for (char c : text) {
+        const int digit = kBase64Digits[static_cast<unsigned char>(c)];
+        if (digit < 0) {
+            continue;
+        }
+        bits = (bits << 6) | static_cast<unsigned>(digit);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            bytes += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+std::string DecodeQEncoding(std::string_view text)
+{
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '_') {
+            bytes += ' ';
+        } else if (c == '=' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0) {
+            bytes += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
+            i += 2;
+        } else {
+            bytes += c;
+        }
+    }
+    return bytes;
+}
+
+std::string DecodeHeaderValue(std::string_view value)
+{
+    if (value.find("=?") == std::string_view::npos) {
+        return TextToSjis("", value);
+    }
+    std::string decoded;
+    std::size_t plainStart = 0;  // text not yet converted
+    std::size_t search = 0;
+    // The words of one run: adjacent, of one charset; their bytes wait to be converted together.
+    std::string_view runCharset;
+    std::string runBytes;
+    bool inRun = false;
+    const auto endRun = [&] {
+        if (inRun) {
+            decoded += TextToSjis(runCharset, runBytes);
+            runBytes.clear();
+            inRun = false;
+        }
+    };
+    EncodedWord word;
+    while (search < value.size()) {
+        const std::size_t at = value.find("=?", search);
+        if (at == std::string_view::npos) {
+            break;
+        }
+        if (!ReadEncodedWord(value, at, word)) {
+            search = at + 1;
+            continue;
+        }
+        const std::string_view between = value.substr(plainStart, at - plainStart);
+        // White space between two adjacent words is dropped (RFC 2047 section 6.2).
+        const bool adjacent = inRun && IsOnlyBlanks(between);
+        if (!adjacent) {
+            endRun();
+            decoded += TextToSjis("", between);
+        }
+        if (inRun && !EqualsIgnoringCase(runCharset, word.charset)) {
+            endRun();
+        }
+        runCharset = word.charset;
+        runBytes += word.bytes;
+        inRun = true;
+        plainStart = search = word.end;
+    }
+    endRun();
+    decoded += TextToSjis("", value.substr(plainStart));
+    return decoded;
+}
