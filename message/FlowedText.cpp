@@ -25,8 +25,9 @@ std::string JoinFlowedLines(std::string_view text, bool delSp)
         const bool signature = content == "-- ";
         const bool soft = !signature && !content.empty() && content.back() == ' ';
 
-        if (open && depth != openDepth) {
-            joined += '\n';  // a change of depth ends the paragraph however it was sent
+        if (open && (depth != openDepth || signature)) {
+            // A change of depth or a signature ends the paragraph however it was sent.
+            joined += '\n';
             open = false;
         }
         if (!open) {

@@ -66,7 +66,12 @@ MessageEntity ParseEntity(std::string_view text)
     MessageEntity entity;
     std::size_t at = 0;
     if (text.substr(0, 5) == "From ") {
-        at = LineLength(text, 0);
+        // A mailbox separator line ("From sender date"), unless it is a From field written
+        // with a blank before its colon.
+        std::size_t colon = 0;
+        if (FieldNameOf(WithoutLineEnd(text.substr(0, LineLength(text, 0))), colon).empty()) {
+            at = LineLength(text, 0);
+        }
     }
     // Where the value of the field being read starts, and where its last line ends.
     std::size_t valueStart = 0;

@@ -28,8 +28,8 @@ constexpr NamedReference kNamedReferences[] = {
     {"uml", 0xA8},      {"iexcl", 0xA1},     {"iquest", 0xBF},    {"frac12", 0xBD},    {"sup2", 0xB2},
 };
 
-// Tags whose end finishes a line of text.
-constexpr std::string_view kLineEndingClosers[] = {"p", "div", "li", "tr", "h1", "h2", "h3", "h4", "h5", "h6"};
+// Elements that stand on lines of their own.
+constexpr std::string_view kBlockElements[] = {"p", "div", "li", "tr", "h1", "h2", "h3", "h4", "h5", "h6"};
 
 bool IsSpace(char c)
 {
@@ -124,7 +124,7 @@ std::size_t AppendReference(std::string_view html, std::size_t at, std::string& 
     return semicolon + 1 - at;
 }
 
-// Trims blanks at the ends of lines, cuts runs of empty lines to one and drops empty lines at
+// Trims blanks at the ends of lines (those at the starts come from <pre> or &nbsp;), cuts runs of empty lines to one and drops empty lines at
 // the start and the end.
 std::string TidyLines(const std::string& text)
 {
@@ -137,7 +137,6 @@ std::string TidyLines(const std::string& text)
         if (end == std::string::npos) end = text.size();
         std::size_t first = start;
         std::size_t last = end;
-        while (first < last && text[first] == ' ') ++first;
         while (last > first && text[last - 1] == ' ') --last;
         if (first == last) {
             pendingEmptyLine = !tidy.empty();
@@ -187,9 +186,10 @@ std::string HtmlToText(std::string_view html)
                 text += '\n';
             } else if (name == "pre") {
                 inPre = !closing;
-            } else if (closing) {
-                for (std::string_view closer : kLineEndingClosers) {
-                    if (name == closer) {
+            } else {
+                for (std::string_view block : kBlockElements) {
+                    // The end of a block ends its line; its start ends a line before it too.
+                    if (name == block && (closing || (!text.empty() && text.back() != '\n'))) {
                         text += '\n';
                         break;
                     }

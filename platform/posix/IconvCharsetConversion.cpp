@@ -79,10 +79,12 @@ void DecodeToUtf32(iconv_t decoder, std::string_view bytes, std::vector<char32_t
                 continue;
             }
         }
-        // EILSEQ or EINVAL: one byte is given up for U+FFFD.
+        // EILSEQ: one byte is given up for U+FFFD; EINVAL: the text ends inside a sequence,
+        // which stands for one U+FFFD as a whole.
         codePoints[used++] = 0xFFFD;
-        ++in;
-        --inLeft;
+        const std::size_t skipped = error == EINVAL ? inLeft : 1;
+        in += skipped;
+        inLeft -= skipped;
         iconv(decoder, nullptr, nullptr, nullptr, nullptr);
     }
     // Some decoders (Windows-1255, -1258) hold back a letter until they know whether a

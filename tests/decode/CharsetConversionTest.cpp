@@ -140,7 +140,7 @@ TEST(CharsetConversion, BrokenInputAndUnknownCharsets)
 {
     ExpectConverted({
         {"UTF-8: a byte that starts nothing", "UTF-8", "a\xffz", "a〓z"},
-        {"UTF-8: a sequence cut off by the end", "UTF-8", "a\xe6\x97", "a〓〓"},
+        {"UTF-8: a sequence cut off by the end", "UTF-8", "a\xe6\x97", "a〓"},
         {"UTF-8: a zero byte is a character", "UTF-8", "a\0b"s, "a\0b"s},
         {"Shift_JIS: a lead byte at the end", "Shift_JIS", "a\x93", "a〓"},
         {"Shift_JIS: a lead byte before a line end", "Shift_JIS", "\x93\r\n", "〓\r\n"},
