@@ -115,6 +115,7 @@ const Label kLabels[] = {
     {"euc-cn", Unicode("GB18030", 54936, 936)}, {"x-euc-cn", Unicode("GB18030", 54936, 936)},
     {"chinese", Unicode("GB18030", 54936, 936)}, {"gb_2312-80", Unicode("GB18030", 54936, 936)},
     {"gb_2312", Unicode("GB18030", 54936, 936)}, {"iso-ir-58", Unicode("GB18030", 54936, 936)},
+    {"eucgb2312_cn", Unicode("GB18030", 54936, 936)},  // as Python's email package labels GB 2312
 
     {"big5", Unicode("BIG5-HKSCS", 950)}, {"big5-hkscs", Unicode("BIG5-HKSCS", 950)},
     {"cn-big5", Unicode("BIG5-HKSCS", 950)}, {"csbig5", Unicode("BIG5-HKSCS", 950)},

@@ -111,6 +111,11 @@ int EncodeAsCp932(iconv_t encoder, std::vector<char32_t>& codePoints, std::strin
 {
     for (char32_t& codePoint : codePoints) {
         codePoint = Cp932Form(codePoint);
+        // glibc's CP932 gives the yen sign and the overline the ASCII codes of backslash and
+        // tilde, look-alikes that Windows' own table does not substitute: CP932 holds neither.
+        if (codePoint == 0xA5 || codePoint == 0x203E) {
+            codePoint = 0xFFFD;
+        }
     }
     char* in = reinterpret_cast<char*>(codePoints.data());
     std::size_t inLeft = codePoints.size() * sizeof(char32_t);

@@ -60,6 +60,8 @@ TEST(CharsetConversion, OtherCharsetsThroughUnicode)
         {"UTF-8 emoji outside the BMP", "UTF-8", "a\xf0\x9f\x98\x80z", "a〓z"},
         {"UTF-8 Latin letter Shift_JIS lacks", "UTF-8", "caf\xc3\xa9", "caf〓"},
         {"UTF-8 Greek and Cyrillic Shift_JIS holds", "UTF-8", "\xce\xb1\xd0\x96", "\x83\xBF\x84\x47"},
+        {"yen sign and overline have no Shift_JIS code, not the ASCII look-alikes", "UTF-8", "\xc2\xa5\xe2\x80\xbe",
+         "〓〓"},
         {"UTF-8 NEC and IBM extensions", "UTF-8", "\xe2\x91\xa0\xe2\x85\xb0", "\x87\x40\xFA\x40"},
         {"US-ASCII is read as Windows-1252", "US-ASCII", "caf\xe9 \xa7", "caf〓 \x81\x98"},
         {"ISO-8859-1 is read as Windows-1252: curly quotes", "ISO-8859-1", "\x93x\x94", "\x81\x67x\x81\x68"},
