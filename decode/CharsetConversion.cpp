@@ -120,7 +120,7 @@ const Label kLabels[] = {
     {"big5", Unicode("BIG5-HKSCS", 950)}, {"big5-hkscs", Unicode("BIG5-HKSCS", 950)},
     {"cn-big5", Unicode("BIG5-HKSCS", 950)}, {"csbig5", Unicode("BIG5-HKSCS", 950)},
     {"x-x-big5", Unicode("BIG5-HKSCS", 950)}, {"x-big5", Unicode("BIG5-HKSCS", 950)},
-    {"cp950", Unicode("BIG5-HKSCS", 950)},
+    {"cp950", Unicode("BIG5-HKSCS", 950)}, {"big5_tw", Unicode("BIG5-HKSCS", 950)},
 
     {"euc-kr", Unicode("CP949", 949)}, {"cseuckr", Unicode("CP949", 949)},
     {"ks_c_5601-1987", Unicode("CP949", 949)}, {"ks_c_5601-1989", Unicode("CP949", 949)},

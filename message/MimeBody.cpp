@@ -83,7 +83,10 @@ std::vector<std::string_view> SplitMultipart(std::string_view body, std::string_
             std::size_t end = found;
             if (end > partStart && body[end - 1] == '\n') --end;
             if (end > partStart && body[end - 1] == '\r') --end;
-            parts.push_back(body.substr(partStart, end - partStart));
+            // Two delimiters in a row enclose no part, not an empty one.
+            if (end > partStart) {
+                parts.push_back(body.substr(partStart, end - partStart));
+            }
         }
         if (closing) {
             return parts;

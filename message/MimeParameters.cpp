@@ -92,17 +92,12 @@ MimeFieldValue ParseMimeFieldValue(std::string_view value)
     return field;
 }
 
-std::string Parameter(const MimeFieldValue& field, std::string_view name)
-{
-    for (const auto& [parameterName, value] : field.parameters) {
-        if (parameterName == name) {
-            return value;
-        }
-    }
-    return {};
-}
+namespace {
 
-bool ParameterText(const MimeFieldValue& field, std::string_view name, std::string& sjis)
+// The RFC 2231 form of parameter `name` ("name*" or the sections "name*0", "name*1*", ...)
+// joined, its percent escapes undone, with the charset it names; false when it has none.
+bool ExtendedParameter(const MimeFieldValue& field, std::string_view name, std::string& charset,
+                       std::string& bytes)
 {
     std::vector<Section> sections;
     for (const auto& [parameterName, value] : field.parameters) {
@@ -126,28 +121,53 @@ bool ParameterText(const MimeFieldValue& field, std::string_view name, std::stri
         }
         sections.push_back(section);
     }
-    if (!sections.empty()) {
-        std::stable_sort(sections.begin(), sections.end(),
-                         [](const Section& a, const Section& b) { return a.index < b.index; });
-        std::string charset;
-        std::string bytes;
-        for (std::size_t n = 0; n < sections.size(); ++n) {
-            std::string_view text = sections[n].value;
-            if (!sections[n].extended) {
-                bytes += text;
-                continue;
-            }
-            if (n == 0) {
-                // charset'language'text; both may be empty.
-                const std::size_t first = text.find('\'');
-                const std::size_t second = first == std::string_view::npos ? first : text.find('\'', first + 1);
-                if (second != std::string_view::npos) {
-                    charset = std::string(text.substr(0, first));
-                    text.remove_prefix(second + 1);
-                }
-            }
-            bytes += PercentDecoded(text);
+    if (sections.empty()) {
+        return false;
+    }
+    std::stable_sort(sections.begin(), sections.end(),
+                     [](const Section& a, const Section& b) { return a.index < b.index; });
+    charset.clear();
+    bytes.clear();
+    for (std::size_t n = 0; n < sections.size(); ++n) {
+        std::string_view text = sections[n].value;
+        if (!sections[n].extended) {
+            bytes += text;
+            continue;
         }
+        if (n == 0) {
+            // charset'language'text; both may be empty.
+            const std::size_t first = text.find('\'');
+            const std::size_t second = first == std::string_view::npos ? first : text.find('\'', first + 1);
+            if (second != std::string_view::npos) {
+                charset = std::string(text.substr(0, first));
+                text.remove_prefix(second + 1);
+            }
+        }
+        bytes += PercentDecoded(text);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string Parameter(const MimeFieldValue& field, std::string_view name)
+{
+    for (const auto& [parameterName, value] : field.parameters) {
+        if (parameterName == name) {
+            return value;
+        }
+    }
+    // Some mailers send even the boundary in the RFC 2231 form.
+    std::string charset;
+    std::string bytes;
+    return ExtendedParameter(field, name, charset, bytes) ? bytes : std::string();
+}
+
+bool ParameterText(const MimeFieldValue& field, std::string_view name, std::string& sjis)
+{
+    std::string charset;
+    std::string bytes;
+    if (ExtendedParameter(field, name, charset, bytes)) {
         sjis = TextToSjis(charset, bytes);
         return true;
     }

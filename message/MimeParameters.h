@@ -19,8 +19,8 @@ struct MimeFieldValue {
 // without quotes ends at ";" or a blank.
 MimeFieldValue ParseMimeFieldValue(std::string_view value);
 
-// The plain value of parameter `name` ("" when absent), for ASCII values such as charset and
-// boundary.
+// The value of parameter `name` as bytes ("" when absent), for ASCII values such as charset
+// and boundary; the RFC 2231 form counts when there is no plain one.
 std::string Parameter(const MimeFieldValue& field, std::string_view name);
 
 // The text of parameter `name` in Shift_JIS: its RFC 2231 form ("name*" or the sections

@@ -77,13 +77,14 @@ TEST_F(MessageCorpus, PythonAndKelvorReadEveryMessageAlike)
         }
         ++bodiesCompared;
         const std::string text = ViewerText(message);
-        const std::size_t empty = text.find("\r\n\r\n");
-        ASSERT_NE(empty, std::string::npos);
-        const std::vector<std::string> body = CrLfLines(text.substr(empty + 4));
+        // The body follows the empty line after the header lines, which may be none.
+        const std::size_t empty = text.rfind("\r\n", 0) == 0 ? 0 : text.find("\r\n\r\n");
+        const std::size_t bodyStart = empty == 0 ? 2 : empty + 4;
+        const std::vector<std::string> body =
+            CrLfLines(empty == std::string::npos ? std::string() : text.substr(bodyStart));
         for (std::size_t n = 1; n < expected.size(); ++n) {
             SCOPED_TRACE("body line " + std::to_string(n));
-            ASSERT_LT(n - 1, body.size());
-            EXPECT_EQ(body[n - 1], expected[n]);
+            EXPECT_EQ(n - 1 < body.size() ? body[n - 1] : "(no such line)", expected[n]);
         }
     }
     // The shapes alone are 20 messages; Python's own test messages add 47 where installed.

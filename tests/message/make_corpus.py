@@ -191,8 +191,9 @@ class Reader:
                     self.part(child, False, depth + 1)
         elif ctype in ('message/rfc822', 'message/global'):
             inner = part.get_payload(0)
-            self.add('text', ['%s: %s' % (name, decoded_header(inner[name]))
-                              for name in ('From', 'Subject', 'Date') if inner[name] is not None])
+            raw = dict((key.lower(), value) for key, value in reversed(inner.raw_items()))
+            self.add('text', ['%s: %s' % (name, decoded_header(raw[name.lower()]))
+                              for name in ('From', 'Subject', 'Date') if name.lower() in raw])
             self.message_body(inner, depth + 1)
         elif maintype == 'text' and (as_text or self.inline_text(part)):
             self.add('text', text_lines(part))
