@@ -62,10 +62,10 @@ TEST_F(Pop3Dovecot, SampleMailboxListsItsSummaryLines)
 {
     const std::vector<std::string> expected = {
         "山田 <yamada@example.jp> : 日本語のメール",
-        "tanaka@example.jp : テスト メール",
-        "Fran\xE7ois <francois@example.fr> : Caf\xE9_cr\xE8me",
-        "forwarder@example.org : forwarded",
-        "folder@example.com : first part of a long subject",
+        "tanaka@example.jp : テストメール",
+        "Fran〓ois <francois@example.fr> : Caf〓 cr〓me",
+        "author@example.org : forwarded",
+        "folder@example.com : first part of a long subject continued on a second line",
         "dots@example.com : dots",
         "nosubject@example.com : (No Subject)",
         "<unknown> : no sender",
@@ -84,7 +84,7 @@ TEST_F(Pop3Dovecot, SampleMailboxListsItsSummaryLines)
     EXPECT_EQ(client.Quit(), 1);
 }
 
-TEST_F(Pop3Dovecot, WholeMessagesComeBackDecodedWithTheirDotsAndEndLine)
+TEST_F(Pop3Dovecot, WholeMessagesComeBackDecodedAsTheyWereWritten)
 {
     CPop3Client client;
     ASSERT_EQ(client.Login(s_server->Address(), "kelvor", "pass word"), 1) << client.GetErrorText();
@@ -98,16 +98,15 @@ TEST_F(Pop3Dovecot, WholeMessagesComeBackDecodedWithTheirDotsAndEndLine)
               "MIME-Version: 1.0\r\n"
               "Content-Type: text/plain; charset=ISO-2022-JP\r\n"
               "\r\n"
-              "日本語のメール\r\n"
-              ".\r\n");
+              "日本語のメール\r\n");
     ASSERT_EQ(client.RetrieveMessage(6, text), 1) << client.GetErrorText();
     EXPECT_EQ(text,
               "From: dots@example.com\r\nSubject: dots\r\n\r\n"
-              "..a line beginning with a dot\r\n...two dots\r\n..\r\nlast line\r\n.\r\n");
+              ".a line beginning with a dot\r\n..two dots\r\n.\r\nlast line\r\n");
     ASSERT_EQ(client.RetrieveMessage(9, text), 1) << client.GetErrorText();
     const std::string big = SampleMessages()[8];
     EXPECT_GT(big.size(), 1000000u);
-    EXPECT_TRUE(text == WithCrLf(big) + ".\r\n") << "the 1 MB message differs";
+    EXPECT_TRUE(text == WithCrLf(big)) << "the 1 MB message differs";
     EXPECT_EQ(client.Quit(), 1);
 }
 

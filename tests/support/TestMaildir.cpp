@@ -20,7 +20,7 @@ std::vector<std::string> SampleMessages()
         "Content-Type: text/plain; charset=ISO-2022-JP\n"
         "\n"
         "\x1b$BF|K\\8l$N%a!<%k\x1b(B\n");
-    // Two adjacent Japanese words with one space between them, in small letters.
+    // Two adjacent Japanese words with one space between them (dropped), in small letters.
     messages.push_back(
         "From: tanaka@example.jp\n"
         "Subject: =?iso-2022-jp?b?GyRCJUYlOSVIGyhC?= =?ISO-2022-JP?B?GyRCJWEhPCVrGyhC?=\n"
@@ -32,21 +32,21 @@ std::vector<std::string> SampleMessages()
         "Subject: =?ISO-8859-1?Q?Caf=E9_cr=E8me?=\n"
         "\n"
         "Bonjour\n");
-    // A Resent-From field before the From field supplies the sender.
+    // A Resent-From field before the From field, which is another field.
     messages.push_back(
         "Resent-From: forwarder@example.org\n"
         "From: author@example.org\n"
         "Subject: forwarded\n"
         "\n"
         "text\n");
-    // A folded subject: only its first line counts.
+    // A folded subject, unfolded for the list.
     messages.push_back(
         "From: folder@example.com\n"
         "Subject: first part of a long subject\n"
         " continued on a second line\n"
         "\n"
         "text\n");
-    // Lines beginning with "." travel dot-stuffed and come back with their doubled dot.
+    // Lines beginning with "." travel dot-stuffed and come back as they were written.
     messages.push_back(
         "From: dots@example.com\n"
         "Subject: dots\n"
