@@ -2,37 +2,14 @@
 // then converted into Shift_JIS.
 #include "message/HeaderText.h"
 
-#include <array>
 #include <vector>
 
+#include "decode/EncodedWord.h"
 #include "message/HeaderFields.h"
 #include "message/TransferEncoding.h"
 #include "message/TextCharset.h"
 
 namespace {
-
-constexpr std::array<signed char, 256> MakeBase64Digits()
-{
-    std::array<signed char, 256> digits{};
-    for (int byte = 0; byte < 256; ++byte) {
-        int value = -1;
-        if (byte >= 'A' && byte <= 'Z') {
-            value = byte - 'A';
-        } else if (byte >= 'a' && byte <= 'z') {
-            value = byte - 'a' + 26;
-        } else if (byte >= '0' && byte <= '9') {
-            value = byte - '0' + 52;
-        } else if (byte == '+') {
-            value = 62;
-        } else if (byte == '/') {
-            value = 63;
-        }
-        digits[static_cast<std::size_t>(byte)] = static_cast<signed char>(value);
-    }
-    return digits;
-}
-
-constexpr std::array<signed char, 256> kBase64Digits = MakeBase64Digits();
 
 
 bool IsBlank(char c)
@@ -122,10 +99,10 @@ std::string DecodeLenientBase64(std::string_view text)
     unsigned bits = 0;
     int count = 0;
     for (char c : text) {
-        const int digit = kBase64Digits[static_cast<unsigned char>(c)];
-        if (digit < 0) {
+        if (!IsBase64Character(c)) {
             continue;
         }
+        const int digit = Base64Value(c);
         bits = (bits << 6) | static_cast<unsigned>(digit);
         count += 6;
         if (count >= 8) {

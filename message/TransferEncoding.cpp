@@ -25,11 +25,6 @@ Encoding EncodingOf(std::string_view value)
     return Encoding::None;
 }
 
-bool IsBase64Character(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
-}
-
 // RFC 2045 section 6.7: "=" and two hexadecimal digits are a byte; "=" at the end of a line,
 // blanks after it allowed, is a soft line break; any other "=" stays.
 std::string DecodeQuotedPrintableBody(std::string_view body)
@@ -68,6 +63,11 @@ std::string DecodeQuotedPrintableBody(std::string_view body)
 }
 
 }  // namespace
+
+bool IsBase64Character(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+}
 
 int HexDigitValue(char c)
 {

@@ -15,6 +15,9 @@ std::string DecodeTransferEncoding(std::string_view encoding, std::string_view b
 // The number of bytes DecodeTransferEncoding would give, without making them.
 std::size_t DecodedSize(std::string_view encoding, std::string_view body);
 
+// Whether the character belongs to the Base64 alphabet (padding not included).
+bool IsBase64Character(char c);
+
 // The value of one hexadecimal digit in either case, or -1.
 int HexDigitValue(char c);
 
