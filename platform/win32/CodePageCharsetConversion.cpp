@@ -13,6 +13,7 @@
 namespace {
 
 constexpr unsigned kShiftJisCodePage = 932;
+constexpr unsigned kUtf8CodePage = 65001;
 
 // The CP932 bytes of every character of the Basic Multilingual Plane: one or two bytes, or
 // none (a zero entry) where CP932 has no code. U+0000 is its own code.
@@ -93,6 +94,48 @@ unsigned InstalledCodePage(const UnicodeCharset& charset)
     return 0;
 }
 
+// The UTF-16 text of the bytes. Where a byte sequence is not valid in the code page, U+FFFD
+// stands for it and the rest goes on, as on POSIX. Windows does so itself for UTF-8; for the
+// other code pages it would put its default character, a question mark, there, so those are
+// decoded with MB_ERR_INVALID_CHARS and, where that fails, one character at a time.
+bool DecodeToUtf16(unsigned codePage, std::string_view bytes, std::wstring& wide)
+{
+    const DWORD flags = codePage == kUtf8CodePage ? 0 : MB_ERR_INVALID_CHARS;
+    const auto decode = [codePage, flags](std::string_view piece, std::wstring& out) {
+        const int inputLength = static_cast<int>(piece.size());
+        const int length = MultiByteToWideChar(codePage, flags, piece.data(), inputLength, nullptr, 0);
+        if (length <= 0) {
+            return false;
+        }
+        const std::size_t start = out.size();
+        out.resize(start + static_cast<std::size_t>(length));
+        MultiByteToWideChar(codePage, flags, piece.data(), inputLength, out.data() + start, length);
+        return true;
+    };
+    if (bytes.empty() || decode(bytes, wide)) {
+        return true;
+    }
+    if (GetLastError() != ERROR_NO_UNICODE_TRANSLATION) {
+        return false;
+    }
+    // The shortest piece of one to four bytes that decodes is one character; a byte that
+    // starts none is replaced.
+    wide.clear();
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        std::size_t length = 1;
+        while (length <= 4 && at + length <= bytes.size() && !decode(bytes.substr(at, length), wide)) {
+            ++length;
+        }
+        if (length > 4 || at + length > bytes.size()) {
+            wide += L'\xFFFD';
+            length = 1;
+        }
+        at += length;
+    }
+    return true;
+}
+
 }  // namespace
 
 int ConvertThroughUnicode(const UnicodeCharset& charset, std::string_view bytes, std::string& sjis)
@@ -102,17 +145,8 @@ int ConvertThroughUnicode(const UnicodeCharset& charset, std::string_view bytes,
         return 0;
     }
     std::wstring wide;
-    if (!bytes.empty()) {
-        // No flags: some code pages refuse every flag, and without MB_ERR_INVALID_CHARS an
-        // invalid sequence becomes a replacement character instead of failing the call.
-        const DWORD flags = 0;
-        const int inputLength = static_cast<int>(bytes.size());
-        const int length = MultiByteToWideChar(codePage, flags, bytes.data(), inputLength, nullptr, 0);
-        if (length <= 0) {
-            return 0;
-        }
-        wide.resize(static_cast<std::size_t>(length));
-        MultiByteToWideChar(codePage, flags, bytes.data(), inputLength, wide.data(), length);
+    if (!DecodeToUtf16(codePage, bytes, wide)) {
+        return 0;
     }
     const Cp932Table& table = TheCp932Table();
     sjis.reserve(sjis.size() + wide.size() * 2);

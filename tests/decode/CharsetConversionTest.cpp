@@ -88,7 +88,7 @@ TEST(CharsetConversion, OtherCharsetsThroughUnicode)
         {"KOI8-U", "koi8-u", "\xe1\xbd", "\x84\x40〓"},
         {"GB 2312 read as GB 18030", "GB2312", "\xc8\xd5\xb1\xbe", "日本"},
         {"GBK", "GBK", "\xc8\xd5\xb1\xbe", "日本"},
-        {"GB 18030 four-byte emoji", "GB18030", "\x94\x39\xfc\x36", "〓"},
+        {"a GBK hanzi Shift_JIS lacks", "GB18030", "\x81\x40z", "〓z"},
         {"Big5", "Big5", "\xa4\xe9\xa5\xbb", "日本"},
         {"EUC-KR hanja", "EUC-KR", "\xec\xed\xdc\xe2", "日本"},
         {"ks_c_5601-1987 hangul is not held", "ks_c_5601-1987", "\xc7\xd1" "a", "〓a"},
@@ -150,6 +150,9 @@ TEST(CharsetConversion, BrokenInputAndUnknownCharsets)
         {"ISO-2022-JP: half a pair at the end", "ISO-2022-JP", "\x1b$B$", "〓"},
         {"ISO-2022-JP: an unknown escape is dropped", "ISO-2022-JP", "a\x1b" "Zb", "aZb"},
         {"ISO-2022-JP: an escape cut off by the end", "ISO-2022-JP", "a\x1b(", "a("},
+        {"Windows-1252: a byte it leaves unassigned", "windows-1252", "a\x81z", "a〓z"},
+        {"GBK: a lead byte without its trail byte", "GBK", "a\xc8 z", "a〓 z"},
+        {"Big5: a lead byte at the end", "Big5", "a\xa4", "a〓"},
         {"empty text", "UTF-8", "", ""},
     });
     for (const char* label : {"x-unknown", "", "unknown-8bit", "utf-8x", "a-label-far-too-long-to-be-any-charset-name"}) {
