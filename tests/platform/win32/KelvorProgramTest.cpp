@@ -277,6 +277,53 @@ TEST_F(KelvorProgram, ListShowsSenderAndSubjectAndDoubleClickShowsTheWholeMessag
     EXPECT_TRUE(WaitForQuitCount(2));
 }
 
+// Mail as today's senders write it, through the real windows: UTF-8 words with an emoji, a
+// Shift_JIS word, a Latin-1 word, and a multipart message whose viewer text shows its text part
+// and one line for its attachment.
+TEST_F(KelvorProgram, TodaysMailIsListedAndShownReadably)
+{
+    m_server.SetMessages({
+        "From: =?utf-8?b?5bCP5p6XIOOBleOBj+OCiQ==?= <kobayashi@example.jp>\r\n"
+        "Subject: =?UTF-8?B?5YaZ55yf6YCB44KK44G+44GZIPCfk7c=?=\r\n\r\nbody\r\n",
+        "From: =?Shift_JIS?B?j7yWeyCMkojq?= <matsumoto@example.jp>\r\n"
+        "Subject: =?Shift_JIS?B?h0CCspKNlbaCzIptlEY=?=\r\n\r\nbody\r\n",
+        "From: =?ISO-8859-1?Q?Fran=E7ois?= <francois@example.fr>\r\n"
+        "Subject: =?iso-8859-1?q?R=E9union_=A7_3?=\r\n\r\nbody\r\n",
+        "From: =?utf-8?b?5LqV5LiK?= <inoue@example.jp>\r\nSubject: =?utf-8?b?6KaL56mN5pu4?=\r\n"
+        "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+        "--b\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+        "5LqV5LiK44Gn44GZ44CCCg==\r\n"
+        "--b\r\nContent-Type: application/pdf\r\n"
+        "Content-Disposition: attachment; filename*=UTF-8''%E8%A6%8B%E7%A9%8D%E6%9B%B8.pdf\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQK\r\n--b--\r\n",
+    });
+    StartProgram();
+    PointAtServer();
+    Press(m_main, IDC_SHOWLIST);
+    ASSERT_TRUE(WaitForQuitCount(1));
+    HWND list = Item(IDC_MAILLIST);
+    const std::vector<std::string> entries = {
+        "小林 さくら <kobayashi@example.jp> : 写真送ります 〓",
+        "松本 健一 <matsumoto@example.jp> : ①ご注文の確認",
+        "Fran〓ois <francois@example.fr> : R〓union § 3",
+        "井上 <inoue@example.jp> : 見積書",
+    };
+    WaitUntil([&] { return ListEntries(list) == entries; }, 3000);
+    EXPECT_EQ(ListEntries(list), entries);
+    RequestScreenshot("kelvor-todays-mail-list");
+
+    SendMessageA(list, LB_SETCURSEL, 3, 0);
+    PostMessageA(m_main, WM_COMMAND, MAKEWPARAM(IDC_MAILLIST, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+    HWND viewer = m_program.WaitForDialog("Kelvor", m_main);
+    ASSERT_NE(viewer, nullptr);
+    const std::string shown = TextOf(GetDlgItem(viewer, IDC_MAILTEXT));
+    EXPECT_NE(shown.find("\r\n\r\n井上です。\r\n\r\n[添付ファイル] 見積書.pdf (9 バイト)\r\n"), std::string::npos)
+        << shown;
+    RequestScreenshot("kelvor-todays-mail-viewer");
+    Press(viewer, IDOK);
+    EXPECT_TRUE(WaitForQuitCount(2));
+}
+
 TEST_F(KelvorProgram, VersionBoxOpensFromTheSystemCommandAndTheTrayMenuCommand)
 {
     StartProgram();
