@@ -76,6 +76,9 @@ TEST_F(Pop3Tls, ConnectionsThatCannotBeSecuredEndTheLoginBeforeAnyCommand)
          [](CScriptedPop3Server& s) { Greet(s); s.Stall(); }, kHandshakeFailed, true, nullptr},
         {"a server that closes in the handshake", "pop3s",
          [](CScriptedPop3Server& s) { s.Pause(50).CloseConnection(); }, kHandshakeFailed, true, nullptr},
+        {"STLS accepted, then closed in the handshake", "pop3+starttls",
+         [](CScriptedPop3Server& s) { GreetAndAnswerStls(s, "+OK Begin TLS\r\n"); s.Pause(50).CloseConnection(); },
+         kHandshakeFailed, true, nullptr},
     };
     for (const RefusalRow& row : rows) {
         SCOPED_TRACE(row.behaviour);

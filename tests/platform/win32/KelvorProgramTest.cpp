@@ -11,7 +11,9 @@
 
 #include "ProgramDriver.h"
 #include "ScriptedPop3Server.h"
+#include "TlsTestServer.h"
 #include "TrayWatcher.h"
+#include "pop3/Pop3Client.h"
 #include "res/resource.h"
 
 namespace {
@@ -241,6 +243,29 @@ TEST_F(KelvorProgram, CheckReportsTheMailboxCountFromTheLocalServer)
     const std::vector<std::string> expected = {"USER alice", "PASS secret", "STAT ", "NOOP", "LIST ",
                                                "QUIT "};
     EXPECT_EQ(commands, expected);
+}
+
+TEST_F(KelvorProgram, CheckOverTlsReportsTheCountAndARefusedCertificateWithItsReason)
+{
+    TlsTestServer tls;
+    std::string error;
+    ASSERT_TRUE(FindTlsTestServer(tls, error)) << error;
+    CPop3Client cleartext;
+    ASSERT_EQ(cleartext.Login("127.0.0.1:" + std::to_string(tls.port), tls.user, tls.password), 1);
+    const std::string count = std::to_string(cleartext.GetMessageCount());
+    cleartext.Quit();
+
+    StartProgram();
+    SetField(IDC_SERVER, "pop3s://localhost:" + std::to_string(tls.tlsPort));
+    SetField(IDC_USER, tls.user);
+    SetField(IDC_PASSWORD, tls.password);
+    Press(m_main, IDC_CHECK);
+    EXPECT_EQ(TakeMessage(kTitle),
+              "メールボックスの中に " + count + " 通のメールがあります\r\n\r\n（うち新規メール " + count + " 通）");
+    // The server on 127.0.0.4 shows an expired certificate.
+    SetField(IDC_SERVER, "pop3s://127.0.0.4:" + std::to_string(tls.tlsPort));
+    Press(m_main, IDC_CHECK);
+    EXPECT_EQ(TakeMessage(kTitle), "サーバ証明書を確認できませんでした (Server certificate not trusted)\r\nexpired");
 }
 
 TEST_F(KelvorProgram, ListShowsSenderAndSubjectAndDoubleClickShowsTheWholeMessage)
