@@ -4,6 +4,7 @@
 #include "app/KelvorDlg.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <iterator>
@@ -24,6 +25,10 @@ constexpr std::size_t kTooltipStatusBytes = 54;
 
 // The timer ticks once a minute; the interval setting counts ticks.
 constexpr unsigned kTimerPeriodMilliseconds = 60000;
+
+// A listing repaints the window at most this often while its entries come, which is as often
+// as an eye can follow them, and once at its end.
+constexpr long long kRepaintPeriodMilliseconds = 40;
 
 // The interval field is read through a 32-byte area, like the platform's own integer
 // exchange: at most 31 bytes of it count.
@@ -125,12 +130,48 @@ std::string ShiftJisPrefix(const std::string& text, std::size_t maximumBytes)
     return text.substr(0, kept);
 }
 
+long long SteadyMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// What a check finds new against the last one: whether there is new mail, and the second
+// number of the user's report.
+struct NewMail {
+    bool found;
+    long long reportedCount;
+};
+
+// With the ids of both checks, the new messages are those whose id is new. Without them the
+// count decides: a grown mailbox has new mail, and the report gives by how much the count
+// moved. An empty id set on either side means no ids; for an empty mailbox both rules agree.
+NewMail CompareWithLastCheck(int count, const CUniqueIdSet& ids, int lastCount,
+                             const CUniqueIdSet& lastIds)
+{
+    if (!ids.Empty() && !lastIds.Empty()) {
+        const long long fresh = static_cast<long long>(ids.CountNotIn(lastIds));
+        return {fresh > 0, fresh};
+    }
+    const long long difference = static_cast<long long>(lastCount) - count;
+    return {count > lastCount, difference < 0 ? -difference : difference};
+}
+
 }  // namespace
 
 CKelvorDlg::CKelvorDlg(Window& window, std::string applicationTitle, SettingsStore* store)
-    : m_hIcon(IDI_NOMAIL), m_window(window), m_applicationTitle(std::move(applicationTitle)),
-      m_store(store)
+    : m_hIcon(IDI_NOMAIL),
+      m_window(window),
+      m_applicationTitle(std::move(applicationTitle)),
+      m_store(store),
+      m_clock(SteadyMilliseconds)
 {
+}
+
+void CKelvorDlg::SetClock(std::function<long long()> milliseconds)
+{
+    m_clock = std::move(milliseconds);
 }
 
 void CKelvorDlg::ShowPlain(const std::string& text)
@@ -221,6 +262,7 @@ void CKelvorDlg::OnInitDialog()
     m_window.StartTimer(IDT_CHECK, kTimerPeriodMilliseconds);
     m_ticks = 0;
     m_lastCount = 0;
+    m_lastIds.Clear();
     m_busy = 0;
 
     m_window.SetFocus(IDC_INTERVAL);
@@ -330,8 +372,10 @@ void CKelvorDlg::CheckMail(int manual)
     const std::string serverBefore = m_server;
     ExchangeFields(FieldDirection::Read);
     // Against another server every message counts as new.
-    if (serverBefore != m_server)
+    if (serverBefore != m_server) {
         m_lastCount = 0;
+        m_lastIds.Clear();
+    }
 
     CPop3Client client;
     if (!client.Login(m_server, m_user, m_password)) {
@@ -340,10 +384,15 @@ void CKelvorDlg::CheckMail(int manual)
         return;
     }
     const int count = client.GetMessageCount();
+    // The ids tell new messages where the count cannot: when another program has removed
+    // some and others have come, the count may stay or even fall.
+    CUniqueIdSet ids;
+    client.UniqueIds(ids);
     client.Quit();
+    const NewMail newMail = CompareWithLastCheck(count, ids, m_lastCount, m_lastIds);
 
     if (m_popup != 0 && manual == 0) {
-        if (count > m_lastCount) {
+        if (newMail.found) {
             SetTrayIcon(1);
             ShowPlain(kTextNewMail);
         } else {
@@ -352,9 +401,8 @@ void CKelvorDlg::CheckMail(int manual)
     } else {
         std::string report;
         if (count > 0) {
-            SetTrayIcon(count > m_lastCount ? 1 : 0);
-            const long long difference = static_cast<long long>(m_lastCount) - count;
-            report = FormatMailCountReport(count, difference < 0 ? -difference : difference);
+            SetTrayIcon(newMail.found ? 1 : 0);
+            report = FormatMailCountReport(count, newMail.reportedCount);
         } else {
             SetTrayIcon(0);
             report = kTextNoMailInMailbox;
@@ -362,8 +410,9 @@ void CKelvorDlg::CheckMail(int manual)
         if (manual != 0)
             ShowPlain(report);
     }
-    // Only now, after any box has been closed, does the new count become the baseline.
+    // Only now, after any box has been closed, do the new count and ids become the baseline.
     m_lastCount = count;
+    m_lastIds = std::move(ids);
     m_window.EndWaitCursor();
 }
 
@@ -422,7 +471,9 @@ int CKelvorDlg::OpenListConversation(CPop3Client& client, const char* emptyMailb
         AbandonListConversation(client);
         return 0;
     }
+    // The listing asks for no ids: the next check compares with its count.
     m_lastCount = client.GetMessageCount();
+    m_lastIds.Clear();
     if (m_lastCount == 0) {
         ShowPlain(emptyMailboxText);
         AbandonListConversation(client);
@@ -449,17 +500,32 @@ void CKelvorDlg::OnShowList()
         return;
 
     const int count = m_lastCount;
+    // A server that takes commands ahead of their replies gets the TOP commands in advance.
+    if (client.Capa() == 1)
+        client.PipelineSummaries(1, count);
     m_window.ListReset();
+    long long lastRepaint = m_clock();
     for (int number = 1; number <= count; ++number) {
         std::string entry;
-        if (client.RetrieveSummary(number, entry) < 1)
+        const int result = client.RetrieveSummary(number, entry);
+        if (result < 1)
             entry = client.GetErrorText();
         m_window.ListAppend(entry);
         char progress[32];
         std::snprintf(progress, sizeof progress, "%d / %d", number, count);
         m_window.SetControlText(IDC_STATUS, progress);
-        // The conversation blocks the thread; repaint so that the progress shows.
-        m_window.RepaintNow();
+        // The conversation blocks the thread, so the window is repainted from here; entries
+        // that come faster than the eye can follow are shown together.
+        const long long now = m_clock();
+        if (now - lastRepaint >= kRepaintPeriodMilliseconds) {
+            m_window.RepaintNow();
+            lastRepaint = now;
+        }
+        // With commands sent ahead, the replies after a failed one cannot be trusted to
+        // belong to their messages: the listing ends with this entry, and Quit reads the
+        // replies still owed.
+        if (result < 1 && client.SendsCommandsAhead())
+            break;
     }
     m_window.SetControlText(IDC_STATUS, std::string());
     m_window.RepaintNow();

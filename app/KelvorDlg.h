@@ -4,10 +4,12 @@
 #ifndef KELVOR_APP_KELVORDLG_H
 #define KELVOR_APP_KELVORDLG_H
 
+#include <functional>
 #include <string>
 
 #include "app/SettingsStore.h"
 #include "app/Window.h"
+#include "pop3/UniqueIdSet.h"
 
 class CPop3Client;
 
@@ -29,7 +31,15 @@ public:
     int m_ticks = 0;
     int m_busy = 0;
     int m_lastCount = 0;
+    // The unique ids of the messages that the last check found, where the server gave them;
+    // empty where it did not, after a list command and after the server changed. With ids on
+    // both sides a check tells new messages by id; otherwise by the count.
+    CUniqueIdSet m_lastIds;
     int m_hIcon = 0;  // the application icon's resource
+
+    // The clock that paces the repainting of a listing, in milliseconds; a steady clock
+    // unless a test gives another.
+    void SetClock(std::function<long long()> milliseconds);
 
     // Moves the five settings between the controls and the members. Show cannot fail;
     // Read validates the interval and returns 1, or 0 after its message.
@@ -99,6 +109,7 @@ private:
     Window& m_window;
     std::string m_applicationTitle;
     SettingsStore* m_store;
+    std::function<long long()> m_clock;
 };
 
 // The modal viewer of one message: template IDD_MAILLIST, read-only text.

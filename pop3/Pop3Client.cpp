@@ -10,6 +10,7 @@
 #include "message/MessageText.h"
 #include "pop3/Pop3Texts.h"
 #include "pop3/ServerAddress.h"
+#include "pop3/UniqueIdSet.h"
 
 namespace {
 
@@ -22,6 +23,13 @@ const std::size_t kReceiveArea = 16384;
 // receives ask for as much (at least kReceiveArea, at most kLargestArea).
 const long long kResponseSlack = 100;
 const std::size_t kLargestArea = 1 << 20;
+// Commands sent ahead of their replies: at most this many, and this many bytes of them, are
+// on their way at once. The bytes stay well below what the socket buffers of both ends hold,
+// so sending them never waits on a server that is busy sending replies we have not read.
+const std::size_t kMostCommandsAhead = 512;
+const std::size_t kMostBytesAhead = 8192;
+const char kTopFormat[] = "TOP %d 0\r\n";
+const std::size_t kNoEnd = std::string_view::npos;
 
 // The text that a run of received bytes stands for: it ends at the first zero byte.
 std::string AsText(const std::string& bytes)
@@ -86,21 +94,104 @@ std::int32_t DecimalAt(const std::string& text, std::size_t position)
 }
 
 // A listing is complete when the text after its status line ends in its end line: at least
-// three bytes, the third-last of which is ".".
-bool IsListingComplete(const std::string& response)
+// three bytes, the third-last of which is ".". It is judged on all that has come, so it takes
+// all of more or waits for more.
+std::size_t ListingEnd(std::string_view gathered, std::string_view more)
 {
-    std::size_t lineEnd = response.find('\n');
-    if (lineEnd == std::string::npos)
-        return false;
-    std::size_t length = response.size() - (lineEnd + 1);
-    return length >= 3 && response[response.size() - 3] == '.';
+    std::size_t lineEnd = gathered.find('\n');
+    if (lineEnd == kNoEnd) {
+        lineEnd = more.find('\n');
+        if (lineEnd == kNoEnd)
+            return kNoEnd;
+        lineEnd += gathered.size();
+    }
+    std::size_t total = gathered.size() + more.size();
+    if (total - (lineEnd + 1) < 3)
+        return kNoEnd;
+    char thirdLast = more.size() >= 3 ? more[more.size() - 3] : gathered[total - 3];
+    return thirdLast == '.' ? more.size() : kNoEnd;
 }
 
-// A TOP or RETR response is complete when the bytes so far end in CR LF "." CR LF.
-bool IsResponseComplete(const std::string& response)
+// Any other multi-line response (TOP, RETR, UIDL, CAPA) ends with its first CR LF "." CR LF,
+// which may begin with the line end of the status line. What follows is the next reply.
+std::size_t TerminatedEnd(std::string_view gathered, std::string_view more)
 {
     static const char kTerminator[] = "\r\n.\r\n";
-    return response.size() >= 5 && response.compare(response.size() - 5, 5, kTerminator) == 0;
+    // The terminator may begin in the last four bytes gathered before more.
+    std::size_t tail = gathered.size() < 4 ? gathered.size() : 4;
+    std::string joint(gathered.substr(gathered.size() - tail));
+    joint.append(more.substr(0, 4));
+    std::size_t found = joint.find(kTerminator);
+    if (found != std::string::npos && found + 5 > tail)
+        return found + 5 - tail;
+    found = more.find(kTerminator);
+    return found == kNoEnd ? kNoEnd : found + 5;
+}
+
+// The lines of a multi-line response after its status line, up to its end line, without
+// their line ends; empty when the response holds no such line.
+std::vector<std::string_view> BodyLines(std::string_view response)
+{
+    std::vector<std::string_view> lines;
+    std::size_t position = response.find('\n');
+    while (position != kNoEnd) {
+        std::size_t lineEnd = response.find('\n', position + 1);
+        if (lineEnd == kNoEnd)
+            break;
+        std::string_view line = response.substr(position + 1, lineEnd - position - 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line == ".")
+            break;
+        lines.push_back(line);
+        position = lineEnd;
+    }
+    return lines;
+}
+
+// Whether a CAPA response names the capability (the first word of a line, in any case).
+bool NamesCapability(std::string_view response, const char* name)
+{
+    for (std::string_view line : BodyLines(response)) {
+        std::string word(line.substr(0, line.find(' ')));
+        if (word.size() == std::strlen(name) && StartsWithIgnoringCase(word, name))
+            return true;
+    }
+    return false;
+}
+
+// Takes the ids of a UIDL listing, one line "number id" per message. The listing must give
+// the messages 1 to count in this order, each a non-empty id of its own; the id is the rest of
+// the line after the blanks that follow the number, byte for byte. false for anything else.
+bool ReadUniqueIdListing(std::string_view response, int count, CUniqueIdSet& ids)
+{
+    std::vector<std::string_view> lines = BodyLines(response);
+    if (count < 0 || lines.size() != static_cast<std::size_t>(count))
+        return false;
+    ids.Reserve(lines.size());
+    long long expected = 1;
+    for (std::string_view line : lines) {
+        std::size_t position = 0;
+        long long number = 0;
+        while (position < line.size() && line[position] >= '0' && line[position] <= '9' &&
+               number <= expected)
+            number = number * 10 + (line[position++] - '0');
+        std::size_t digitsEnd = position;
+        while (position < line.size() && (line[position] == ' ' || line[position] == '\t'))
+            ++position;
+        if (digitsEnd == 0 || number != expected || position == digitsEnd ||
+            position == line.size() || !ids.Add(line.substr(position)))
+            return false;
+        ++expected;
+    }
+    return true;
+}
+
+std::string FormatCommand(const char* format, int n)
+{
+    char command[24];
+    std::snprintf(command, sizeof command, format, n);
+    return command;
 }
 
 }  // namespace
@@ -109,6 +200,11 @@ CPop3Client::CPop3Client()
     : m_bSizesAllocated(0),
       m_nMessageCount(0),
       m_timeLimitMilliseconds(kDefaultTimeLimitMilliseconds),
+      m_pendingStart(0),
+      m_bPipelining(0),
+      m_nNextAhead(0),
+      m_nLastAhead(0),
+      m_nBytesAhead(0),
       m_area(kReceiveArea)
 {
 }
@@ -167,15 +263,16 @@ std::string CPop3Client::ReadReplyLine()
     std::string reply;
     bool skipping = false;
     for (;;) {
-        if (!m_pending.empty()) {
-            std::size_t lineEnd = m_pending.find('\n');
-            std::size_t take = lineEnd == std::string::npos ? m_pending.size() : lineEnd + 1;
+        std::string_view pending = PendingBytes();
+        if (!pending.empty()) {
+            std::size_t lineEnd = pending.find('\n');
+            std::size_t take = lineEnd == kNoEnd ? pending.size() : lineEnd + 1;
             if (!skipping) {
                 std::size_t room = kReplyLimit - reply.size();
-                reply.append(m_pending, 0, take < room ? take : room);
+                reply.append(pending.substr(0, take < room ? take : room));
             }
-            m_pending.erase(0, take);
-            if (lineEnd != std::string::npos)
+            TakePending(take);
+            if (lineEnd != kNoEnd)
                 break;
             if (reply.size() >= kReplyLimit)
                 skipping = true;
@@ -183,10 +280,8 @@ std::string CPop3Client::ReadReplyLine()
         }
         // The status line of a multi-line response usually arrives with the lines after it;
         // a generous receive takes them in the same call.
-        int received = ReceiveSome(kReceiveArea);
-        if (received <= 0)
+        if (ReceiveIntoPending(kReceiveArea) <= 0)
             break;
-        m_pending.append(m_area.data(), static_cast<std::size_t>(received));
     }
     return reply;
 }
@@ -202,23 +297,35 @@ int CPop3Client::SingleLineStep(const std::string& command, const char* errorTex
     return 1;
 }
 
-// Adds received bytes to response until isComplete holds. 1 when complete; 0 when the
-// connection closed or a receive failed first.
-int CPop3Client::GatherResponse(std::string& response, bool (*isComplete)(const std::string&),
-                                std::size_t areaSize)
+// Adds received bytes to response until endOf finds its end; bytes after the end stay pending
+// for the next reply. 1 when complete; 0 when the connection closed or a receive failed first.
+int CPop3Client::GatherResponse(std::string& response, ResponseEnd endOf, std::size_t areaSize)
 {
-    while (!isComplete(response)) {
-        if (!m_pending.empty()) {
-            response += m_pending;
-            m_pending.clear();
-            continue;
+    for (;;) {
+        std::string_view more = PendingBytes();
+        if (!more.empty()) {
+            std::size_t end = endOf(response, more);
+            std::size_t taken = end == kNoEnd ? more.size() : end;
+            response.append(more.substr(0, taken));
+            TakePending(taken);
+            if (end != kNoEnd)
+                return 1;
         }
-        int received = ReceiveSome(areaSize);
-        if (received <= 0)
+        if (ReceiveIntoPending(areaSize) <= 0)
             return 0;
-        response.append(m_area.data(), static_cast<std::size_t>(received));
     }
-    return 1;
+}
+
+// Reads one multi-line response, its status line included, onto the end of response.
+// Refused: the status line is a refusal, and response holds it alone. Broken: the connection
+// closed or a receive failed before the end line.
+CPop3Client::ResponseOutcome CPop3Client::ReadResponse(std::string& response, std::size_t areaSize)
+{
+    response += ReadReplyLine();
+    if (IsErrorReply(AsText(response)))
+        return ResponseOutcome::Refused;
+    return GatherResponse(response, TerminatedEnd, areaSize) ? ResponseOutcome::Complete
+                                                              : ResponseOutcome::Broken;
 }
 
 int CPop3Client::Login(const std::string& server, const std::string& user,
@@ -278,8 +385,8 @@ int CPop3Client::Stls(const std::string& host)
     }
     // Bytes after the reply came before the handshake, so no TLS protects them: an attacker
     // on the way may have put them there to be read later as replies inside TLS.
-    if (!m_pending.empty()) {
-        m_pending.clear();
+    if (!PendingBytes().empty()) {
+        TakePending(PendingBytes().size());
         m_socket.Close();
         m_strErrorText = std::string(kPop3TextTlsHandshakeFailed) + "\r\n" +
                          "the server sent more than its reply to STLS";
@@ -327,7 +434,7 @@ int CPop3Client::List()
         return 0;
     }
     std::string response = status;
-    if (!GatherResponse(response, IsListingComplete, kReceiveArea)) {
+    if (!GatherResponse(response, ListingEnd, kReceiveArea)) {
         m_strErrorText = kPop3TextListError;
         return 0;
     }
@@ -354,6 +461,8 @@ int CPop3Client::List()
 
 int CPop3Client::Quit()
 {
+    // Replies still owed to commands sent ahead come first on the wire.
+    DrainOwedReplies();
     SendCommand("QUIT \r\n");
     std::string reply = AsText(ReadReplyLine());
     if (IsErrorReply(reply)) {
@@ -405,20 +514,18 @@ int CPop3Client::RetrieveResponse(const char* format, int n, bool keepReceivedOn
         return -1;
     }
 
-    char command[24];
-    std::snprintf(command, sizeof command, format, n);
-    SendCommand(command);
-    received += ReadReplyLine();
-    std::string statusText = AsText(received);
-    if (IsErrorReply(statusText)) {
-        m_strErrorText = std::string(kPop3TextRetrieveError) + "\r\n" + statusText;
+    SendUnlessSentAhead(FormatCommand(format, n));
+    switch (ReadResponse(received, areaSize)) {
+    case ResponseOutcome::Refused:
+        m_strErrorText = std::string(kPop3TextRetrieveError) + "\r\n" + AsText(received);
         return 0;
-    }
-    if (!GatherResponse(received, IsResponseComplete, areaSize)) {
+    case ResponseOutcome::Broken:
         m_strErrorText = kPop3TextRetrieveError;
         if (keepReceivedOnFailure)
             m_strErrorText += "\r\n" + AsText(received);
         return 0;
+    case ResponseOutcome::Complete:
+        break;
     }
     response = AsText(received);
     return 1;
@@ -442,4 +549,120 @@ int CPop3Client::RetrieveMessage(int n, std::string& text)
         return result;
     text = ViewerText(UnstuffedMessage(response));
     return 1;
+}
+
+int CPop3Client::UniqueIds(CUniqueIdSet& ids)
+{
+    ids.Clear();
+    SendUnlessSentAhead("UIDL\r\n");
+    std::string response;
+    if (ReadResponse(response, kReceiveArea) != ResponseOutcome::Complete)
+        return 0;
+    if (!ReadUniqueIdListing(response, m_nMessageCount, ids)) {
+        ids.Clear();
+        return 0;
+    }
+    return 1;
+}
+
+int CPop3Client::Capa()
+{
+    SendUnlessSentAhead("CAPA\r\n");
+    std::string response;
+    if (ReadResponse(response, kReceiveArea) != ResponseOutcome::Complete)
+        return 0;
+    m_bPipelining = NamesCapability(response, "PIPELINING") ? 1 : 0;
+    return 1;
+}
+
+void CPop3Client::PipelineSummaries(int first, int last)
+{
+    if (!m_bPipelining || first < 1 || first > last || last > m_nMessageCount)
+        return;
+    m_nNextAhead = first;
+    m_nLastAhead = last;
+}
+
+bool CPop3Client::SendsCommandsAhead() const
+{
+    return m_nLastAhead > 0;
+}
+
+// The bytes received and not yet taken by a reply.
+std::string_view CPop3Client::PendingBytes() const
+{
+    return std::string_view(m_pending).substr(m_pendingStart);
+}
+
+void CPop3Client::TakePending(std::size_t count)
+{
+    m_pendingStart += count;
+    if (m_pendingStart >= m_pending.size()) {
+        m_pending.clear();
+        m_pendingStart = 0;
+    }
+}
+
+// One receive (see ReceiveSome) whose bytes join the pending ones.
+int CPop3Client::ReceiveIntoPending(std::size_t capacity)
+{
+    int received = ReceiveSome(capacity);
+    if (received > 0) {
+        m_pending.erase(0, m_pendingStart);
+        m_pendingStart = 0;
+        m_pending.append(m_area.data(), static_cast<std::size_t>(received));
+    }
+    return received;
+}
+
+// Sends command, unless it went out ahead and its reply is the next one owed. A command that
+// did not go out ahead ends the commands ahead, once their replies have been read.
+void CPop3Client::SendUnlessSentAhead(const std::string& command)
+{
+    if (m_commandsAhead.empty() && m_nLastAhead > 0 && m_nNextAhead <= m_nLastAhead &&
+        command == FormatCommand(kTopFormat, m_nNextAhead))
+        SendAhead();
+    if (!m_commandsAhead.empty() && m_commandsAhead.front() == command) {
+        m_nBytesAhead -= command.size();
+        m_commandsAhead.pop_front();
+        SendAhead();
+        return;
+    }
+    DrainOwedReplies();
+    SendCommand(command);
+}
+
+// Sends the next TOP commands of the run in one piece, as many as the window has room for.
+void CPop3Client::SendAhead()
+{
+    std::string commands;
+    while (m_nLastAhead > 0 && m_nNextAhead <= m_nLastAhead &&
+           m_commandsAhead.size() < kMostCommandsAhead) {
+        std::string command = FormatCommand(kTopFormat, m_nNextAhead);
+        if (m_nBytesAhead + command.size() > kMostBytesAhead)
+            break;
+        m_nBytesAhead += command.size();
+        commands += command;
+        m_commandsAhead.push_back(std::move(command));
+        ++m_nNextAhead;
+    }
+    if (!commands.empty())
+        SendCommand(commands);
+}
+
+// Reads and drops the replies still owed to commands sent ahead, and sends no more ahead, so
+// that the next command's reply is its own. 1 when every one came; 0 when the connection
+// broke first, which has closed it.
+int CPop3Client::DrainOwedReplies()
+{
+    m_nLastAhead = 0;
+    int complete = 1;
+    while (complete && !m_commandsAhead.empty()) {
+        m_commandsAhead.pop_front();
+        std::string reply;
+        complete = ReadResponse(reply, kReceiveArea) != ResponseOutcome::Broken;
+    }
+    m_commandsAhead.clear();
+    m_nBytesAhead = 0;
+    return complete;
 }

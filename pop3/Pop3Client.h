@@ -6,10 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pop3/Pop3Stream.h"
+
+class CUniqueIdSet;
 
 class CPop3Client {
 public:
@@ -25,7 +29,8 @@ public:
     // reads the greeting and runs USER, PASS, STAT, NOOP and LIST. 1 on success; 0 with the
     // reason in GetErrorText().
     int Login(const std::string& server, const std::string& user, const std::string& password);
-    // Sends QUIT over whatever connection there is. 1, or 0 when the server refused it.
+    // Sends QUIT over whatever connection there is, after reading the replies still owed to
+    // commands sent ahead. 1, or 0 when the server refused it.
     int Quit();
     std::string GetErrorText() const;
     int GetMessageCount() const;
@@ -37,6 +42,22 @@ public:
     int RetrieveSummary(int n, std::string& line);
     // The whole text of message n without the status line, decoded, Shift_JIS. Same results.
     int RetrieveMessage(int n, std::string& text);
+
+    // UIDL: the unique id of every message. 1 with ids holding one distinct id for each
+    // message from 1 to the count; 0 with ids empty when the server refused, the reply broke
+    // off, or the listing gives anything else. Nothing of this step is ever shown, so the
+    // error text is left as it was.
+    int UniqueIds(CUniqueIdSet& ids);
+
+    // CAPA: the server's capabilities. 1 when it named them; 0 when it refused or the reply
+    // broke off. Only PIPELINING is taken from them.
+    int Capa();
+    // Announces that RetrieveSummary follows for every message from first to last, in order.
+    // When the capabilities named PIPELINING, their TOP commands then go out ahead of the
+    // replies, a bounded window at a time; otherwise nothing changes.
+    void PipelineSummaries(int first, int last);
+    // Whether TOP commands go out ahead of their replies in this conversation.
+    bool SendsCommandsAhead() const;
 
     // How long connect, the TLS handshake, each send and each receive may wait without
     // progress before the conversation gives up. The product keeps the default of 30 seconds.
@@ -51,14 +72,27 @@ private:
     int Noop();
     int List();
 
+    // Where a multi-line response ends: how many bytes of more, received after the bytes
+    // gathered so far, complete it; npos when all of more belongs to it and more must come.
+    using ResponseEnd = std::size_t (*)(std::string_view gathered, std::string_view more);
+    enum class ResponseOutcome { Complete, Refused, Broken };
+
     void SendCommand(const std::string& command);
     int ReceiveSome(std::size_t capacity);
     std::string ReadReplyLine();
     int SingleLineStep(const std::string& command, const char* errorText);
-    int GatherResponse(std::string& response, bool (*isComplete)(const std::string&),
-                       std::size_t areaSize);
+    int GatherResponse(std::string& response, ResponseEnd endOf, std::size_t areaSize);
+    ResponseOutcome ReadResponse(std::string& response, std::size_t areaSize);
     int RetrieveResponse(const char* format, int n, bool keepReceivedOnFailure,
                          std::string& response);
+
+    std::string_view PendingBytes() const;
+    void TakePending(std::size_t count);
+    int ReceiveIntoPending(std::size_t capacity);
+
+    void SendUnlessSentAhead(const std::string& command);
+    void SendAhead();
+    int DrainOwedReplies();
 
     CPop3Stream m_socket;
     int m_bSizesAllocated;
@@ -68,8 +102,19 @@ private:
     int m_nMessageCount;
     std::string m_strErrorText;
     int m_timeLimitMilliseconds;
-    // Bytes that arrived after the end of the reply being read; the next reply begins with them.
+    // Bytes that arrived after the end of the reply being read; the next reply begins with them,
+    // at m_pendingStart. With commands sent ahead they may hold many replies.
     std::string m_pending;
+    std::size_t m_pendingStart;
+    // The server named PIPELINING: it takes commands ahead of their replies.
+    int m_bPipelining;
+    // The TOP commands of messages m_nNextAhead to m_nLastAhead are still to go out ahead;
+    // m_nLastAhead is 0 when no commands go ahead.
+    int m_nNextAhead;
+    int m_nLastAhead;
+    // Commands sent ahead whose replies have not been read yet, oldest first, and their bytes.
+    std::deque<std::string> m_commandsAhead;
+    std::size_t m_nBytesAhead;
     // The area every receive delivers into, kept for the whole conversation; a TOP or RETR
     // response of a large message widens it before its command is sent.
     std::vector<char> m_area;

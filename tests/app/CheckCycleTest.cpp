@@ -1,6 +1,6 @@
 // The mail check cycle against a scripted POP3 server: when the timer starts a check, the
-// new-mail decision with its icon and boxes, the server-change reset, failures, and the busy
-// guard while a box of the cycle is open.
+// new-mail decision with its icon and boxes, by count and by unique id, the server-change
+// reset, failures, and the busy guard while a box of the cycle is open.
 #include <string>
 #include <vector>
 
@@ -119,6 +119,90 @@ TEST_F(CheckCycleTest, NewMailDecisionSetsIconThenShowsBoxThenMovesTheBaseline)
         EXPECT_EQ(countWhileBoxOpen, row.remembered);  // the baseline moves after the box
         EXPECT_EQ(lastCommandWhileBoxOpen, "QUIT");    // the conversation ended before the box
     }
+}
+
+struct UniqueIdRow {
+    std::vector<std::string> before;  // the ids the first check finds; none: UIDL refused
+    int count;                        // messages at the second check
+    bool idsGiven;                    // whether UIDL answers at the second check
+    std::vector<std::string> after;
+    int icon;
+    int reportedNew;
+    const char* why;
+};
+
+// The first check remembers the ids; the second tells new mail by them where both checks
+// have ids, and by the count where not.
+TEST_F(CheckCycleTest, NewMailIsToldByUniqueIdWhereTheServerGivesThem)
+{
+    const std::vector<std::string> five = {"a", "b", "c", "d", "e"};
+    const std::string longId(70, '7');
+    const std::vector<UniqueIdRow> rows = {
+        {five, 4, true, {"a", "b", "x", "y"}, IDI_NEWMAIL, 2, "5 to 4 messages, 2 of them new"},
+        {five, 5, true, five, IDI_NOMAIL, 0, "the same ids again"},
+        {five, 2, true, {"a", "b"}, IDI_NOMAIL, 0, "messages removed, none new"},
+        {five, 4, false, {}, IDI_NOMAIL, 1, "UIDL refused: the count decides"},
+        {five, 4, true, {"a", "b", "x"}, IDI_NOMAIL, 1, "fewer ids than messages: the count decides"},
+        {{"+/=", "\x83\x40", "a b", longId}, 4, true, {"+/=", "\x83\x40", "a b ", longId}, IDI_NEWMAIL, 1,
+         "odd characters: ids differ in any byte"},
+        {{}, 2, true, {"x", "y"}, IDI_NOMAIL, 1, "the first check had no ids: the count decides"},
+    };
+    for (const UniqueIdRow& row : rows) {
+        SCOPED_TRACE(row.why);
+        server.SetMessages(Mailbox(row.before.empty() ? 3 : static_cast<int>(row.before.size())));
+        if (row.before.empty())
+            server.RefuseUniqueIds();
+        else
+            server.SetUniqueIds(row.before);
+        StartWindow(10, 0);
+        dialog.OnCheck();
+        window.ClearRecords();
+        const int uidlBefore = CountCommands("UIDL");
+
+        server.SetMessages(Mailbox(row.count));
+        if (row.idsGiven)
+            server.SetUniqueIds(row.after);
+        else
+            server.RefuseUniqueIds();
+        dialog.OnCheck();
+        ASSERT_EQ(window.messages.size(), 1u);
+        EXPECT_EQ(window.messages[0].text, expected::MailCountReport(row.count, row.reportedNew));
+        EXPECT_EQ(window.CallsStartingWith("TrayRequest"),
+                  std::vector<std::string>{"TrayRequest Modify " + std::to_string(row.icon)});
+        EXPECT_EQ(CountCommands("UIDL"), uidlBefore + 1);
+    }
+}
+
+TEST_F(CheckCycleTest, TimerCheckWithPopupAnnouncesMailWithNewIdsThoughTheCountFell)
+{
+    server.SetMessages(Mailbox(3));
+    server.SetUniqueIds({"a", "b", "c"});
+    StartWindow(1, 1);
+    dialog.OnTimer(IDT_CHECK);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text, expected::kNewMail);
+
+    window.ClearRecords();
+    server.SetMessages(Mailbox(2));
+    server.SetUniqueIds({"c", "d"});
+    dialog.OnTimer(IDT_CHECK);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text, expected::kNewMail);
+    EXPECT_EQ(window.CallsStartingWith("TrayRequest"), std::vector<std::string>{"TrayRequest Modify 131"});
+
+    // A listing asks for no ids: the next check compares with its count, then with ids again.
+    window.ClearRecords();
+    dialog.OnShowList();
+    server.SetMessages(Mailbox(2));
+    server.SetUniqueIds({"e", "f"});
+    dialog.OnTimer(IDT_CHECK);
+    EXPECT_TRUE(window.messages.empty());
+    dialog.OnTimer(IDT_CHECK);
+    EXPECT_TRUE(window.messages.empty());
+    server.SetUniqueIds({"f", "g"});
+    dialog.OnTimer(IDT_CHECK);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text, expected::kNewMail);
 }
 
 TEST_F(CheckCycleTest, ServerNameEditedInTheWindowResetsTheBaselineButOneTakenOverByHidingDoesNot)

@@ -1,6 +1,7 @@
 // The received list and the viewer against a scripted POP3 server: one entry per message
-// with the progress in the status line, failures kept in their entries, the baseline moved
-// by a listing, and the double-click that shows one message while the conversation is open.
+// with the progress in the status line, repainted at the screen's pace, failures kept in
+// their entries, TOP commands ahead of their replies, the baseline moved by a listing, and
+// the double-click that shows one message while the conversation is open.
 #include <string>
 #include <vector>
 
@@ -22,6 +23,14 @@ protected:
         return text;
     }
 
+    // Each reading of the window's clock comes step milliseconds after the one before.
+    void ClockAdvancingBy(long long step)
+    {
+        dialog.SetClock([this, step] { return m_now += step; });
+    }
+
+    long long m_now = 0;
+
     std::string MessageText(int number)
     {
         CPop3Client client;
@@ -41,6 +50,7 @@ TEST_F(MailListTest, ListingWithAFailingSecondSummaryGivesThreeEntriesAndCountsP
     ASSERT_FALSE(refusal.empty());
     StartWindow(10, 0);
     window.listEntries = {"from an earlier listing"};
+    ClockAdvancingBy(50);  // entries slower than the screen's pace: each one repainted
 
     dialog.OnCommand(IDC_SHOWLIST);
 
@@ -61,6 +71,70 @@ TEST_F(MailListTest, ListingWithAFailingSecondSummaryGivesThreeEntriesAndCountsP
     EXPECT_EQ(dialog.m_lastCount, 3);
     EXPECT_EQ(dialog.m_busy, 0);
     EXPECT_EQ(LastCommand(), "QUIT");
+}
+
+// Entries that come faster than the screen's pace are repainted together, at most every 40 ms,
+// and once at the end; every entry and every progress text still goes to the window.
+TEST_F(MailListTest, ListingRepaintsAtTheScreensPaceAndOnceAtTheEnd)
+{
+    struct Row {
+        long long step;
+        std::vector<int> repaintedAfter;
+        const char* why;
+    };
+    const Row rows[] = {
+        {0, {}, "all at once: only the end"},
+        {15, {3, 6, 9}, "every 15 ms: every third entry"},
+        {40, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, "every 40 ms: each entry"},
+    };
+    server.SetMessages(Mailbox(10));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        StartWindow(10, 0);
+        ClockAdvancingBy(row.step);
+        dialog.OnShowList();
+        std::vector<std::string> expectedRepaints;
+        std::vector<std::string> repaints;
+        for (std::size_t i = 0; i < window.calls.size(); ++i) {
+            if (window.calls[i] == "RepaintNow")
+                repaints.push_back(window.calls[i - 1]);
+        }
+        for (int entry : row.repaintedAfter)
+            expectedRepaints.push_back("SetControlText 1007 " + std::to_string(entry) + " / 10");
+        expectedRepaints.push_back("SetControlText 1007 ");
+        EXPECT_EQ(repaints, expectedRepaints);
+        EXPECT_EQ(window.CallsStartingWith("ListAppend").size(), 10u);
+        EXPECT_EQ(window.CallsStartingWith("SetControlText 1007").size(), 11u);
+    }
+}
+
+// A server that names PIPELINING gets the TOP commands ahead; the list is the same. When one
+// of them is refused, the list ends with that entry and the replies owed are read before QUIT.
+TEST_F(MailListTest, PipeliningServerGivesTheSameListAndARefusalEndsIt)
+{
+    server.SetMessages(Mailbox(4));
+    server.SetCapabilities({"TOP", "PIPELINING"});
+    StartWindow(10, 0);
+    dialog.OnShowList();
+    EXPECT_EQ(window.listEntries,
+              (std::vector<std::string>{"sender1@example : Message 1", "sender2@example : Message 2",
+                                        "sender3@example : Message 3", "sender4@example : Message 4"}));
+    EXPECT_EQ(CountCommands("CAPA"), 1);
+
+    server.RefuseTop(2);
+    const std::string refusal = RefusedSummaryText(2);
+    StartWindow(10, 0);
+    dialog.OnShowList();
+    EXPECT_EQ(window.listEntries, (std::vector<std::string>{"sender1@example : Message 1", refusal}));
+    EXPECT_EQ(window.CallsStartingWith("SetControlText 1007"),
+              (std::vector<std::string>{"SetControlText 1007 1 / 4", "SetControlText 1007 2 / 4",
+                                        "SetControlText 1007 "}));
+    const std::vector<std::string> commands = server.Commands();
+    const std::vector<std::string> tail(commands.end() - 5, commands.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"TOP 1 0", "TOP 2 0", "TOP 3 0", "TOP 4 0", "QUIT "}));
+    EXPECT_EQ(dialog.m_lastCount, 4);
+    EXPECT_EQ(dialog.m_busy, 0);
+    EXPECT_EQ(window.calls.back(), "EndWaitCursor");
 }
 
 TEST_F(MailListTest, ListingMovesTheBaselineWithoutTouchingTheIcon)

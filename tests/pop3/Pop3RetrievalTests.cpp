@@ -1,5 +1,6 @@
 // Transcript tests of TOP and RETR: the summary line of a header, the text of a whole
-// message, how a response is gathered, and the error texts of both operations.
+// message, how a response is gathered, the error texts of both operations, and TOP commands
+// sent ahead of their replies to a server that names PIPELINING.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,16 +14,19 @@ namespace {
 const std::string kRetrieveError = "受信失敗 (Error occured during RETR command)";
 const std::string kLoginCommands = "USER u\r\nPASS p\r\nSTAT \r\nNOOP\r\nLIST \r\n";
 
-// Scripts a login to a mailbox of three messages of the given listed size.
-void ScriptLogin(CScriptedPop3Server& server, int listedSize = 200)
+// Scripts a login to a mailbox of count messages (three unless said) of the given listed size.
+void ScriptLogin(CScriptedPop3Server& server, int listedSize = 200, int count = 3)
 {
     std::string size = std::to_string(listedSize);
+    std::string listing = "+OK\r\n";
+    for (int n = 1; n <= count; ++n)
+        listing += std::to_string(n) + " " + size + "\r\n";
     server.Reply("+OK ready\r\n")
         .Expect("USER u\r\n").Reply("+OK\r\n")
         .Expect("PASS p\r\n").Reply("+OK\r\n")
-        .Expect("STAT \r\n").Reply("+OK 3 600\r\n")
+        .Expect("STAT \r\n").Reply("+OK " + std::to_string(count) + " 600\r\n")
         .Expect("NOOP\r\n").Reply("+OK\r\n")
-        .Expect("LIST \r\n").Reply("+OK\r\n1 " + size + "\r\n2 " + size + "\r\n3 " + size + "\r\n.\r\n");
+        .Expect("LIST \r\n").Reply(listing + ".\r\n");
 }
 
 struct SummaryRow {
@@ -235,6 +239,189 @@ TEST(Pop3Message, ConversationGoesOnAfterEachRetrieval)
     EXPECT_EQ(output, "<unknown> : third");
     EXPECT_EQ(client.Quit(), 1);
     EXPECT_EQ(server.Failures(), "");
+}
+
+// The reply to TOP n 0 of message n, and the summary line made of it.
+std::string HeaderReply(int n)
+{
+    return "+OK\r\nFrom: sender" + std::to_string(n) + "\r\nSubject: s" + std::to_string(n) + "\r\n\r\n.\r\n";
+}
+
+std::string SummaryOf(int n)
+{
+    return "sender" + std::to_string(n) + " : s" + std::to_string(n);
+}
+
+std::string TopCommands(int first, int last)
+{
+    std::string commands;
+    for (int n = first; n <= last; ++n)
+        commands += "TOP " + std::to_string(n) + " 0\r\n";
+    return commands;
+}
+
+const std::string kPipelining = "+OK\r\nTOP\r\nUIDL\r\npipelining\r\n.\r\n";
+
+// The replies of four messages cut at awkward places: in a status line, inside an end line,
+// and across the border of two replies.
+TEST(Pop3Pipelining, TopCommandsGoOutAheadAndRepliesSplitAnywhereAreReadInOrder)
+{
+    const std::string replies = HeaderReply(1) + HeaderReply(2) + HeaderReply(3) + HeaderReply(4);
+    struct Row {
+        const char* behaviour;
+        std::vector<std::string> pieces;
+    };
+    std::vector<Row> rows = {
+        {"all replies at once", {replies}},
+        {"cut in the status line, the end line and between replies",
+         {"+O", "K\r\nFrom: sender1\r\nSubject: s1\r\n\r\n.\r", "\n+OK\r\nFrom: sender2\r\n",
+          "Subject: s2\r\n\r\n.\r\n+OK\r\nFrom: sender3\r\nSubject: s3\r\n\r\n", ".\r\n+",
+          replies.substr(replies.size() - HeaderReply(4).size() + 1)}},
+    };
+    for (std::size_t size : {1u, 3u, 7u}) {
+        Row row{"in pieces of equal size", {}};
+        for (std::size_t at = 0; at < replies.size(); at += size)
+            row.pieces.push_back(replies.substr(at, size));
+        rows.push_back(row);
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.behaviour) + ", " + std::to_string(row.pieces.size()) + " pieces");
+        CScriptedPop3Server server;
+        ScriptLogin(server, 200, 4);
+        // All four commands arrive before the first reply is sent.
+        server.Expect("CAPA\r\n").Reply(kPipelining)
+            .Expect(TopCommands(1, 4)).ReplyInPieces(row.pieces, 1)
+            .Expect("QUIT \r\n").Reply("+OK\r\n");
+        {
+            CPop3Client client;
+            ASSERT_EQ(client.Login(server.Address(), "u", "p"), 1);
+            ASSERT_EQ(client.Capa(), 1);
+            client.PipelineSummaries(1, 4);
+            EXPECT_TRUE(client.SendsCommandsAhead());
+            for (int n = 1; n <= 4; ++n) {
+                std::string line;
+                EXPECT_EQ(client.RetrieveSummary(n, line), 1) << client.GetErrorText();
+                EXPECT_EQ(line, SummaryOf(n));
+            }
+            EXPECT_EQ(client.Quit(), 1);
+        }
+        EXPECT_TRUE(server.WaitUntilScriptEnds());
+        EXPECT_EQ(server.Failures(), "");
+    }
+}
+
+// Where the reply to one command sent ahead fails, the listing stops there; the replies still
+// owed are read before QUIT, so that QUIT's refusal is read as QUIT's own.
+TEST(Pop3Pipelining, RepliesOwedAfterAFailedOneAreReadBeforeQuit)
+{
+    CScriptedPop3Server server;
+    ScriptLogin(server, 200, 4);
+    server.Expect("CAPA\r\n").Reply(kPipelining)
+        .Expect(TopCommands(1, 4))
+        .Reply(HeaderReply(1) + "-ERR message 2 is gone\r\n" + HeaderReply(3) + HeaderReply(4))
+        .Expect("QUIT \r\n").Reply("-ERR not now\r\n");
+    CPop3Client client;
+    ASSERT_EQ(client.Login(server.Address(), "u", "p"), 1);
+    ASSERT_EQ(client.Capa(), 1);
+    client.PipelineSummaries(1, 4);
+    std::string line;
+    EXPECT_EQ(client.RetrieveSummary(1, line), 1);
+    EXPECT_EQ(client.RetrieveSummary(2, line), 0);
+    EXPECT_EQ(client.GetErrorText(), kRetrieveError + "\r\n-ERR message 2 is gone\r\n");
+    EXPECT_EQ(line, SummaryOf(1));
+    EXPECT_EQ(client.Quit(), 0);
+    EXPECT_EQ(client.GetErrorText(), "エラーです (Error occured during QUIT command)\r\n-ERR not now\r\n");
+    EXPECT_EQ(server.Failures(), "");
+}
+
+TEST(Pop3Pipelining, ServerThatClosesHalfWayFailsThatSummaryAndQuitSendsNothing)
+{
+    CScriptedPop3Server server;
+    ScriptLogin(server, 200, 4);
+    server.Expect("CAPA\r\n").Reply(kPipelining)
+        .Expect(TopCommands(1, 4)).Reply(HeaderReply(1) + "+OK\r\nFrom: sen").CloseConnection();
+    CPop3Client client;
+    ASSERT_EQ(client.Login(server.Address(), "u", "p"), 1);
+    ASSERT_EQ(client.Capa(), 1);
+    client.PipelineSummaries(1, 4);
+    std::string line;
+    EXPECT_EQ(client.RetrieveSummary(1, line), 1);
+    EXPECT_EQ(client.RetrieveSummary(2, line), 0);
+    EXPECT_EQ(client.GetErrorText(), kRetrieveError);
+    EXPECT_EQ(client.Quit(), 1);
+    EXPECT_TRUE(server.WaitUntilScriptEnds());
+    EXPECT_EQ(server.Received(), kLoginCommands + "CAPA\r\n" + TopCommands(1, 4));
+}
+
+// A refused CAPA, or capabilities without PIPELINING, leave the dialogue as it always was:
+// each TOP waits for the reply before it.
+TEST(Pop3Pipelining, WithoutPipeliningEachTopWaitsForTheReplyBeforeIt)
+{
+    const std::vector<std::pair<const char*, std::string>> rows = {
+        {"CAPA refused", "-ERR unknown command\r\n"},
+        {"no PIPELINING among the capabilities", "+OK\r\nTOP\r\nUIDL\r\nX-PIPELINING\r\n.\r\n"},
+    };
+    for (const auto& [behaviour, capabilities] : rows) {
+        SCOPED_TRACE(behaviour);
+        CScriptedPop3Server server;
+        ScriptLogin(server);
+        server.Expect("CAPA\r\n").Reply(capabilities);
+        for (int n = 1; n <= 3; ++n)
+            server.Expect(TopCommands(n, n)).Reply(HeaderReply(n));
+        server.Expect("QUIT \r\n").Reply("+OK\r\n");
+        CPop3Client client;
+        ASSERT_EQ(client.Login(server.Address(), "u", "p"), 1);
+        EXPECT_EQ(client.Capa(), capabilities[0] == '+' ? 1 : 0);
+        client.PipelineSummaries(1, 3);
+        EXPECT_FALSE(client.SendsCommandsAhead());
+        for (int n = 1; n <= 3; ++n) {
+            std::string line;
+            EXPECT_EQ(client.RetrieveSummary(n, line), 1);
+            EXPECT_EQ(line, SummaryOf(n));
+        }
+        EXPECT_EQ(client.Quit(), 1);
+        EXPECT_EQ(server.Failures(), "");
+    }
+}
+
+// At most 512 commands, and at most 8 KiB of them, are on their way at once; each reply read
+// lets one more go.
+TEST(Pop3Pipelining, CommandsAheadStayWithinTheirWindow)
+{
+    struct Row {
+        const char* behaviour;
+        int first;
+        int inWindow;
+    };
+    const Row rows[] = {
+        {"short commands: 512 of them", 1, 512},
+        {"long commands: 8 KiB of them", 1999999000, 8192 / 18},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        CScriptedPop3Server server;
+        server.Reply("+OK\r\n")
+            .Expect("USER u\r\n").Reply("+OK\r\n")
+            .Expect("PASS p\r\n").Reply("+OK\r\n")
+            .Expect("STAT \r\n").Reply("+OK 2000000000 0\r\n")
+            .Expect("NOOP\r\n").Reply("+OK\r\n")
+            .Expect("LIST \r\n").Reply("+OK\r\n.\r\n")
+            .Expect("CAPA\r\n").Reply(kPipelining)
+            .Expect(TopCommands(row.first, row.first + row.inWindow - 1))
+            .Reply(HeaderReply(row.first))
+            .Expect(TopCommands(row.first + row.inWindow, row.first + row.inWindow));
+        {
+            CPop3Client client;
+            ASSERT_EQ(client.Login(server.Address(), "u", "p"), 1);
+            ASSERT_EQ(client.Capa(), 1);
+            client.PipelineSummaries(row.first, row.first + 1000);
+            std::string line;
+            EXPECT_EQ(client.RetrieveSummary(row.first, line), 1);
+            EXPECT_EQ(line, SummaryOf(row.first));
+        }
+        EXPECT_TRUE(server.WaitUntilScriptEnds());
+        EXPECT_EQ(server.Failures(), "");
+    }
 }
 
 }  // namespace

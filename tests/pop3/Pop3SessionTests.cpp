@@ -1,5 +1,5 @@
-// Transcript tests of the login dialogue and QUIT: the exact command bytes the client sends,
-// how it reads and tests each reply however the network cuts it, and its error texts.
+// Transcript tests of the login dialogue, UIDL and QUIT: the exact command bytes the client
+// sends, how it reads and tests each reply however the network cuts it, and its error texts.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +10,7 @@
 #include "ScriptedPop3Server.h"
 #include "Stopwatch.h"
 #include "pop3/Pop3Client.h"
+#include "pop3/UniqueIdSet.h"
 
 namespace {
 
@@ -402,6 +403,94 @@ TEST(Pop3Quit, QuitAfterAFailedLoginSendsOverWhateverConnectionThereIs)
     }
     EXPECT_TRUE(server.WaitUntilScriptEnds());
     EXPECT_EQ(server.Received(), "USER alice\r\nQUIT \r\n");
+}
+
+struct UniqueIdRow {
+    const char* behaviour;
+    int count;
+    std::vector<std::string> replyPieces;
+    std::vector<std::string> ids;  // expected; none when the listing is not taken
+};
+
+// A listing is taken only when it gives one id of its own to each message from 1 to the
+// count; anything else leaves no ids, and the check falls back to the count. The reply is
+// always read whole, so that the reply after it is its own.
+TEST(Pop3UniqueIds, ListingIsTakenOnlyWhenItGivesOneIdToEachMessage)
+{
+    const std::string longId(70, 'z');
+    const std::vector<UniqueIdRow> rows = {
+        {"one id per message", 2, {"+OK\r\n1 whqtswO00WBw418f9t5JxYwZ\r\n2 QhdPYR:00WBw1Ph7x7\r\n.\r\n"},
+         {"whqtswO00WBw418f9t5JxYwZ", "QhdPYR:00WBw1Ph7x7"}},
+        {"odd characters are kept byte for byte",
+         4, {"+OK\r\n1 +/=.\r\n2   \x83\x40\x83\x41\r\n3 a\tb \r\n4 " + longId + "\r\n.\r\n"},
+         {"+/=.", "\x83\x40\x83\x41", "a\tb ", longId}},
+        {"in pieces", 2, {"+OK\r", "\n1 a", "b\r\n2 c", "d\r\n.", "\r\n"}, {"ab", "cd"}},
+        {"empty mailbox", 0, {"+OK\r\n.\r\n"}, {}},
+        {"refused", 2, {"-ERR no UIDL here\r\n"}, {}},
+        {"fewer lines than the count", 3, {"+OK\r\n1 a\r\n2 b\r\n.\r\n"}, {}},
+        {"more lines than the count", 1, {"+OK\r\n1 a\r\n2 b\r\n.\r\n"}, {}},
+        {"numbers out of order", 2, {"+OK\r\n2 a\r\n1 b\r\n.\r\n"}, {}},
+        {"one id for two messages", 2, {"+OK\r\n1 a\r\n2 a\r\n.\r\n"}, {}},
+        {"a line without an id", 2, {"+OK\r\n1 a\r\n2 \r\n.\r\n"}, {}},
+        {"a line without a number", 1, {"+OK\r\n a\r\n.\r\n"}, {}},
+    };
+    for (const UniqueIdRow& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        const std::string count = std::to_string(row.count);
+        CScriptedPop3Server server;
+        Script(server, {kGreeting, kUserAccepted, kPassAccepted, {"STAT \r\n", "+OK " + count + " 0\r\n"},
+                        kNoopAccepted, {"LIST \r\n", "+OK\r\n.\r\n"}});
+        server.Expect("UIDL\r\n").ReplyInPieces(row.replyPieces, 5);
+        server.Expect("QUIT \r\n").Reply("-ERR read as QUIT's own\r\n");
+        CPop3Client client;
+        ASSERT_EQ(client.Login(server.Address(), "alice", "s3cret"), 1);
+        CUniqueIdSet ids;
+        ids.Add("left from before");
+        const bool taken = !row.ids.empty() || row.count == 0;
+        EXPECT_EQ(client.UniqueIds(ids), taken ? 1 : 0);
+        EXPECT_EQ(ids.Size(), row.ids.size());
+        for (const std::string& id : row.ids)
+            EXPECT_TRUE(ids.Contains(id)) << id;
+        EXPECT_EQ(client.GetErrorText(), "");
+        EXPECT_EQ(client.Quit(), 0);
+        EXPECT_EQ(server.Failures(), "");
+    }
+}
+
+TEST(Pop3UniqueIds, ListingThatBreaksOffLeavesNoIds)
+{
+    CScriptedPop3Server server;
+    Script(server, {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, kNoopAccepted, kListTwo,
+                    {"UIDL\r\n", "+OK\r\n1 a\r\n"}});
+    server.CloseConnection();
+    CPop3Client client;
+    ASSERT_EQ(client.Login(server.Address(), "alice", "s3cret"), 1);
+    CUniqueIdSet ids;
+    EXPECT_EQ(client.UniqueIds(ids), 0);
+    EXPECT_TRUE(ids.Empty());
+}
+
+TEST(UniqueIdSet, HoldsEachIdOnceAndCountsThoseAnotherSetLacks)
+{
+    CUniqueIdSet old;
+    CUniqueIdSet now;
+    for (int i = 0; i < 50000; ++i)
+        ASSERT_TRUE(old.Add("id-" + std::to_string(i)));
+    EXPECT_FALSE(old.Add("id-49999"));
+    EXPECT_EQ(old.Size(), 50000u);
+    for (int i = 2; i < 50002; ++i)
+        now.Add("id-" + std::to_string(i));
+    // Ids differ in their bytes alone: a zero byte, the case of a letter, a prefix.
+    EXPECT_TRUE(now.Add(std::string("id-1\0", 5)));
+    EXPECT_TRUE(now.Add("ID-1"));
+    EXPECT_TRUE(now.Add("id-"));
+    EXPECT_EQ(now.CountNotIn(old), 5u);
+    EXPECT_EQ(old.CountNotIn(now), 2u);
+    EXPECT_TRUE(old.Contains("id-0"));
+    EXPECT_FALSE(old.Contains("id-50000"));
+    old.Clear();
+    EXPECT_TRUE(old.Empty());
+    EXPECT_FALSE(old.Contains("id-0"));
 }
 
 }  // namespace

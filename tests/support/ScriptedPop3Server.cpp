@@ -179,6 +179,8 @@ CScriptedPop3Server::CScriptedPop3Server(int port)
       m_stopping(false),
       m_scriptsRunning(0),
       m_refuseLogin(false),
+      m_uniqueIdsGiven(false),
+      m_capabilitiesGiven(false),
       m_connectionCount(0)
 {
     StartSocketsOnce();
@@ -307,6 +309,27 @@ void CScriptedPop3Server::RefuseTop(int n)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_refusedTops.push_back(n);
+}
+
+void CScriptedPop3Server::SetUniqueIds(std::vector<std::string> ids)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_uniqueIdsGiven = true;
+    m_uniqueIds = std::move(ids);
+}
+
+void CScriptedPop3Server::RefuseUniqueIds()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_uniqueIdsGiven = false;
+    m_uniqueIds.clear();
+}
+
+void CScriptedPop3Server::SetCapabilities(std::vector<std::string> capabilities)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_capabilitiesGiven = true;
+    m_capabilities = std::move(capabilities);
 }
 
 std::vector<std::string> CScriptedPop3Server::Commands() const
@@ -446,11 +469,26 @@ void CScriptedPop3Server::ServeMailbox(std::intptr_t connection)
     std::vector<std::string> messages;
     bool refuseLogin = false;
     std::vector<int> refusedTops;
+    // An empty list stands for a refused command.
+    std::string uniqueIdListing;
+    std::string capabilityListing;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         messages = m_messages;
         refuseLogin = m_refuseLogin;
         refusedTops = m_refusedTops;
+        if (m_uniqueIdsGiven) {
+            uniqueIdListing = "+OK\r\n";
+            for (std::size_t i = 0; i < m_uniqueIds.size(); ++i)
+                uniqueIdListing += std::to_string(i + 1) + " " + m_uniqueIds[i] + "\r\n";
+            uniqueIdListing += ".\r\n";
+        }
+        if (m_capabilitiesGiven) {
+            capabilityListing = "+OK\r\n";
+            for (const std::string& capability : m_capabilities)
+                capabilityListing += capability + "\r\n";
+            capabilityListing += ".\r\n";
+        }
     }
     bool loggedIn = false;
     bool userGiven = false;
@@ -503,6 +541,10 @@ void CScriptedPop3Server::ServeMailbox(std::intptr_t connection)
                                     std::to_string(total) + "\r\n");
         } else if (verb == "NOOP") {
             SendAll(connection, "+OK\r\n");
+        } else if (verb == "UIDL" && argument.empty() && !uniqueIdListing.empty()) {
+            SendAll(connection, uniqueIdListing);
+        } else if (verb == "CAPA" && !capabilityListing.empty()) {
+            SendAll(connection, capabilityListing);
         } else if (verb == "LIST" && argument.empty()) {
             std::string response = "+OK " + std::to_string(messages.size()) + " messages\r\n";
             for (std::size_t i = 0; i < messages.size(); ++i)

@@ -56,6 +56,12 @@ public:
     void RefuseLogin(bool refuse);
     // TOP for message n is answered "-ERR".
     void RefuseTop(int n);
+    // UIDL lists these ids for messages 1, 2, ... (as many lines as ids, whatever the
+    // count). Until this is called UIDL is refused, as a server without it would.
+    void SetUniqueIds(std::vector<std::string> ids);
+    void RefuseUniqueIds();
+    // CAPA names these capabilities, one per line. Until this is called CAPA is refused.
+    void SetCapabilities(std::vector<std::string> capabilities);
     // Every command line received in mailbox mode, without its CR LF, across connections.
     std::vector<std::string> Commands() const;
     int ConnectionCount() const;
@@ -92,6 +98,10 @@ private:
     std::vector<std::string> m_messages;
     bool m_refuseLogin;
     std::vector<int> m_refusedTops;
+    bool m_uniqueIdsGiven;
+    std::vector<std::string> m_uniqueIds;
+    bool m_capabilitiesGiven;
+    std::vector<std::string> m_capabilities;
     std::vector<std::string> m_commands;
     int m_connectionCount;
     std::thread m_thread;
