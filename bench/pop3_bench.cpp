@@ -1,9 +1,11 @@
 // POP3 benchmark: the client against a private Dovecot on 127.0.0.1 with 1,000 and 5,000
-// messages, a check (Login to Quit) and a full summary listing, beside the same conversations
-// done by Python's poplib in the same run, and the client's own CPU time. Then the listing of
-// 1,000 messages over TLS (POP3 over TLS and STLS) against the same server beside cleartext
-// and poplib.POP3_SSL, and the time of a TLS handshake.
-// Usage: pop3_bench [repetitions]   (prints two tables; needs dovecot-pop3d, python3 optional)
+// messages, a check (Login to Quit) and a full summary listing, one TOP after the other and
+// with the TOP commands sent ahead, beside the same conversations done by Python's poplib in
+// the same run, and the client's own CPU time. Then the listings once more through a relay
+// that holds every chunk 10 ms each way (20 ms round trips), against loopback. Then the
+// listing of 1,000 messages over TLS (POP3 over TLS and STLS) against the same server beside
+// cleartext and poplib.POP3_SSL, and the time of a TLS handshake.
+// Usage: pop3_bench [repetitions]   (prints three tables; needs dovecot-pop3d, python3 optional)
 #include <sys/resource.h>
 #include <sys/time.h>
 
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "DelayRelay.h"
 #include "DovecotServer.h"
 #include "TestMaildir.h"
 #include "pop3/Pop3Client.h"
@@ -45,9 +48,25 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// One conversation: the check alone, or the check with a summary line for every message.
+enum class Task { Check, Listing, ListingAhead };
+
+const char* TaskName(Task task)
+{
+    switch (task) {
+    case Task::Check:
+        return "check";
+    case Task::Listing:
+        return "listing";
+    case Task::ListingAhead:
+        return "ahead";
+    }
+    return "?";
+}
+
+// One conversation: the check alone, or the check with a summary line for every message,
+// with the TOP commands sent ahead where the task says so and the server allows.
 // Returns false when the server refused something.
-bool Converse(const std::string& address, const std::string& user, bool listAll, Timing& timing)
+bool Converse(const std::string& address, const std::string& user, Task task, Timing& timing)
 {
     double userBefore = 0;
     double systemBefore = 0;
@@ -56,7 +75,14 @@ bool Converse(const std::string& address, const std::string& user, bool listAll,
     CPop3Client client;
     if (!client.Login(address, user, "secret"))
         return false;
-    if (listAll) {
+    if (task != Task::Check) {
+        if (task == Task::ListingAhead) {
+            if (client.Capa() != 1)
+                return false;
+            client.PipelineSummaries(1, client.GetMessageCount());
+            if (!client.SendsCommandsAhead())
+                return false;
+        }
         std::string line;
         for (int n = 1; n <= client.GetMessageCount(); ++n) {
             if (client.RetrieveSummary(n, line) != 1)
@@ -101,7 +127,8 @@ for _ in range(repetitions):
 
 // The median wall time of repetitions poplib conversations (mode check, list or handshake),
 // or a negative value without Python; cpuMilliseconds gets the median of poplib's own CPU time
-// (user and system). With a CA file the conversations run over TLS.
+// (user and system). With a CA file the conversations run over TLS. poplib sends each command
+// after the reply before it.
 double PoplibMilliseconds(const std::string& python, const std::string& script, int port,
                           const std::string& user, const char* mode, int repetitions,
                           double& cpuMilliseconds, const std::string& caFile = "-")
@@ -177,7 +204,7 @@ bool CompareTls(const CDovecotServer& server, const std::string& python, const s
             double cpu = 0;
             if (!way.address.empty()) {
                 Timing timing{};
-                if (!Converse(way.address, user, true, timing)) {
+                if (!Converse(way.address, user, Task::Listing, timing)) {
                     std::fprintf(stderr, "pop3_bench: the listing over %s failed\n", way.address.c_str());
                     return false;
                 }
@@ -247,17 +274,18 @@ int main(int argc, char** argv)
     for (const auto& [user, count] : mailboxes) {
         // The first conversation makes the server index the mailbox; it is not counted.
         Timing warmUp{};
-        if (!Converse(server.Address(), user, true, warmUp)) {
+        if (!Converse(server.Address(), user, Task::Listing, warmUp)) {
             std::fprintf(stderr, "pop3_bench: the conversation with %s failed\n", user.c_str());
             return 1;
         }
-        for (bool listAll : {false, true}) {
+        for (Task task : {Task::Check, Task::Listing, Task::ListingAhead}) {
+            const bool listAll = task != Task::Check;
             // Client and poplib take turns, so that a change in the machine's load falls on both.
             int runs = listAll ? repetitions : repetitions * 4;
             std::vector<double> wall, userCpu, systemCpu, cpuShare, poplib, poplibCpu;
             for (int run = 0; run < runs; ++run) {
                 Timing timing{};
-                if (!Converse(server.Address(), user, listAll, timing)) {
+                if (!Converse(server.Address(), user, task, timing)) {
                     std::fprintf(stderr, "pop3_bench: the conversation with %s failed\n", user.c_str());
                     return 1;
                 }
@@ -284,16 +312,57 @@ int main(int argc, char** argv)
                 std::snprintf(ratioText, sizeof ratioText, "%.2f", clientMs / Median(poplib));
             }
             std::printf("%-8d %-8s %10.1f %10s %7s %9.1f %9.1f %8.1f%% %11s\n", count,
-                        listAll ? "listing" : "check", clientMs, poplibText, ratioText,
+                        TaskName(task), clientMs, poplibText, ratioText,
                         Median(userCpu), Median(systemCpu), Median(cpuShare), poplibCpuText);
         }
     }
     if (python.empty())
         std::printf("(no python3 with poplib found: the poplib column is empty)\n");
     std::printf("medians of %d listings and %d checks; ratio = client / poplib (below 1: faster);\n"
+                "listing: one TOP after the other; ahead: TOP commands sent ahead of their replies;\n"
                 "user and system: the client's CPU time from getrusage; CPU/wall: both over the wall time;\n"
-                "poplib CPU: poplib's process time over its wall time\n",
+                "poplib CPU: poplib's process time over its wall time\n\n",
                 repetitions, repetitions * 4);
+
+    // The same listings over a link with 20 ms round trips. Sequential listings there take a
+    // round trip per message, so they run once; the others take the median of repetitions.
+    CDelayRelay relay(server.Port(), 10);
+    if (relay.Port() == 0) {
+        std::fprintf(stderr, "pop3_bench: the relay could not listen\n");
+        return 1;
+    }
+    std::printf("%-8s %-10s %14s %13s %10s\n", "messages", "link", "one by one ms", "ahead ms", "poplib ms");
+    for (const auto& [user, count] : mailboxes) {
+        for (int delay : {0, 10}) {
+            const int port = delay == 0 ? server.Port() : relay.Port();
+            const std::string address = "127.0.0.1:" + std::to_string(port);
+            const int slowRuns = delay == 0 ? repetitions : 1;
+            double medians[2] = {0, 0};
+            for (Task task : {Task::Listing, Task::ListingAhead}) {
+                std::vector<double> wall;
+                int runs = task == Task::Listing ? slowRuns : repetitions;
+                for (int run = 0; run < runs; ++run) {
+                    Timing timing{};
+                    if (!Converse(address, user, task, timing)) {
+                        std::fprintf(stderr, "pop3_bench: the listing of %s failed\n", user.c_str());
+                        return 1;
+                    }
+                    wall.push_back(timing.wallMilliseconds);
+                }
+                medians[task == Task::Listing ? 0 : 1] = Median(wall);
+            }
+            double poplibCpuMs = 0;
+            double poplibMs = PoplibMilliseconds(python, script, port, user, "list", slowRuns, poplibCpuMs);
+            char poplibText[32] = "-";
+            if (poplibMs > 0)
+                std::snprintf(poplibText, sizeof poplibText, "%.1f", poplibMs);
+            std::printf("%-8d %-10s %14.1f %13.1f %10s\n", count, delay == 0 ? "loopback" : "20 ms RTT",
+                        medians[0], medians[1], poplibText);
+        }
+    }
+    std::printf("20 ms RTT: through a relay that holds each chunk 10 ms each way; the one-by-one\n"
+                "listing and poplib run once there, everything else takes the median of %d runs\n",
+                repetitions);
     if (!CompareTls(server, python, script, repetitions))
         return 1;
     std::remove(script.c_str());

@@ -2,6 +2,7 @@
 // one gathers a multi-line response; every command goes through them.
 #include "pop3/Pop3Client.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -128,31 +129,30 @@ std::size_t TerminatedEnd(std::string_view gathered, std::string_view more)
     return found == kNoEnd ? kNoEnd : found + 5;
 }
 
-// The lines of a multi-line response after its status line, up to its end line, without
-// their line ends; empty when the response holds no such line.
-std::vector<std::string_view> BodyLines(std::string_view response)
+// Steps through the lines of a multi-line response that follow its status line, without their
+// line ends: position starts at 0 and moves on with each line. false at the end line.
+bool NextBodyLine(std::string_view response, std::size_t& position, std::string_view& line)
 {
-    std::vector<std::string_view> lines;
-    std::size_t position = response.find('\n');
-    while (position != kNoEnd) {
-        std::size_t lineEnd = response.find('\n', position + 1);
-        if (lineEnd == kNoEnd)
-            break;
-        std::string_view line = response.substr(position + 1, lineEnd - position - 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (line == ".")
-            break;
-        lines.push_back(line);
-        position = lineEnd;
-    }
-    return lines;
+    if (position == 0)
+        position = response.find('\n');
+    if (position == kNoEnd)
+        return false;
+    std::size_t lineEnd = response.find('\n', position + 1);
+    if (lineEnd == kNoEnd)
+        return false;
+    line = response.substr(position + 1, lineEnd - position - 1);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    position = lineEnd;
+    return line != ".";
 }
 
 // Whether a CAPA response names the capability (the first word of a line, in any case).
 bool NamesCapability(std::string_view response, const char* name)
 {
-    for (std::string_view line : BodyLines(response)) {
+    std::size_t position = 0;
+    std::string_view line;
+    while (NextBodyLine(response, position, line)) {
         std::string word(line.substr(0, line.find(' ')));
         if (word.size() == std::strlen(name) && StartsWithIgnoringCase(word, name))
             return true;
@@ -165,12 +165,16 @@ bool NamesCapability(std::string_view response, const char* name)
 // the line after the blanks that follow the number, byte for byte. false for anything else.
 bool ReadUniqueIdListing(std::string_view response, int count, CUniqueIdSet& ids)
 {
-    std::vector<std::string_view> lines = BodyLines(response);
-    if (count < 0 || lines.size() != static_cast<std::size_t>(count))
+    if (count < 0)
         return false;
-    ids.Reserve(lines.size());
+    // The ids are part of the response, so its size is room enough for their bytes; a line
+    // takes at least four of them, which bounds the room for a count that the reply belies.
+    std::size_t lines = std::min(static_cast<std::size_t>(count), response.size() / 4);
+    ids.Reserve(lines, response.size());
     long long expected = 1;
-    for (std::string_view line : lines) {
+    std::size_t cursor = 0;
+    std::string_view line;
+    while (NextBodyLine(response, cursor, line)) {
         std::size_t position = 0;
         long long number = 0;
         while (position < line.size() && line[position] >= '0' && line[position] <= '9' &&
@@ -179,12 +183,12 @@ bool ReadUniqueIdListing(std::string_view response, int count, CUniqueIdSet& ids
         std::size_t digitsEnd = position;
         while (position < line.size() && (line[position] == ' ' || line[position] == '\t'))
             ++position;
-        if (digitsEnd == 0 || number != expected || position == digitsEnd ||
+        if (digitsEnd == 0 || number != expected || expected > count || position == digitsEnd ||
             position == line.size() || !ids.Add(line.substr(position)))
             return false;
         ++expected;
     }
-    return true;
+    return expected == static_cast<long long>(count) + 1;
 }
 
 std::string FormatCommand(const char* format, int n)

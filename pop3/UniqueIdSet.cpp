@@ -19,8 +19,9 @@ std::size_t HashOf(std::string_view id)
 
 }  // namespace
 
-void CUniqueIdSet::Reserve(std::size_t count)
+void CUniqueIdSet::Reserve(std::size_t count, std::size_t byteCount)
 {
+    m_bytes.reserve(byteCount);
     m_starts.reserve(count);
     std::size_t slots = kSmallestTable;
     while (slots < count * 2)

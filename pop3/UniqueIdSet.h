@@ -11,8 +11,9 @@
 
 class CUniqueIdSet {
 public:
-    // Makes room for this many ids, so that filling the set needs no rehashing.
-    void Reserve(std::size_t count);
+    // Makes room for count ids of byteCount bytes in all, so that filling the set needs no
+    // rehashing and no copying.
+    void Reserve(std::size_t count, std::size_t byteCount);
     // Adds an id, compared byte for byte. False when the set holds it already, or when the
     // set cannot take more bytes; the set is then unchanged.
     bool Add(std::string_view id);

@@ -1,6 +1,7 @@
 // Feeds arbitrary server replies to the POP3 client over a loopback connection: either the
-// replies that follow a regular login (the client then retrieves headers and messages), or
-// the server's whole side of the conversation from its greeting on.
+// replies that follow a regular login (the client then retrieves headers and messages, or
+// first asks for unique ids and capabilities and sends its TOP commands ahead), or the
+// server's whole side of the conversation from its greeting on.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "pop3/Pop3Client.h"
+#include "pop3/UniqueIdSet.h"
 
 namespace {
 
@@ -68,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     bool fromGreeting = (data[0] & 1) != 0;
+    bool aheadAndIds = (data[0] & 2) != 0;
     std::string replies(reinterpret_cast<const char*>(data + 1), size - 1);
     if (!fromGreeting)
         replies = kLoginReplies + replies;
@@ -81,6 +84,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (client.Login("127.0.0.1:" + std::to_string(g_port), "user", "password")) {
             int count = client.GetMessageCount();
             std::string text;
+            if (aheadAndIds) {
+                CUniqueIdSet ids;
+                client.UniqueIds(ids);
+                if (client.Capa())
+                    client.PipelineSummaries(1, count < 3 ? count : 3);
+                for (int n = 1; n <= count && n <= 3; ++n)
+                    client.RetrieveSummary(n, text);
+            }
             for (int n = 1; n <= count && n <= 3; ++n) {
                 client.RetrieveSummary(n, text);
                 client.RetrieveMessage(n, text);

@@ -1,5 +1,6 @@
 // The client against a real Dovecot POP3 server that the test starts on 127.0.0.1 with
-// generated Maildirs: counts, listed sizes, summary lines and whole message texts.
+// generated Maildirs: counts, listed sizes, summary lines (with TOP commands sent ahead),
+// unique ids and whole message texts.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "DovecotServer.h"
 #include "TestMaildir.h"
 #include "pop3/Pop3Client.h"
+#include "pop3/UniqueIdSet.h"
 
 namespace {
 
@@ -110,7 +112,7 @@ TEST_F(Pop3Dovecot, WholeMessagesComeBackDecodedAsTheyWereWritten)
     EXPECT_EQ(client.Quit(), 1);
 }
 
-TEST_F(Pop3Dovecot, FiveThousandMessagesListAndSummarizeInOrder)
+TEST_F(Pop3Dovecot, FiveThousandMessagesListAndSummarizeInOrderWithTopCommandsSentAhead)
 {
     CPop3Client client;
     ASSERT_EQ(client.Login(s_server->Address(), "many", "secret"), 1) << client.GetErrorText();
@@ -119,6 +121,9 @@ TEST_F(Pop3Dovecot, FiveThousandMessagesListAndSummarizeInOrder)
         ASSERT_EQ(client.GetListedSize(n), ListedSizeOfFile(FileOfMessage(*s_server, "many", n)))
             << "message " << n;
     }
+    ASSERT_EQ(client.Capa(), 1);
+    client.PipelineSummaries(1, kManyMessages);
+    ASSERT_TRUE(client.SendsCommandsAhead()) << "the server did not name PIPELINING";
     for (int n = 1; n <= kManyMessages; ++n) {
         std::string line;
         ASSERT_EQ(client.RetrieveSummary(n, line), 1) << client.GetErrorText();
@@ -126,6 +131,20 @@ TEST_F(Pop3Dovecot, FiveThousandMessagesListAndSummarizeInOrder)
         ASSERT_EQ(line, "sender" + number + "@example.com : message " + number);
     }
     EXPECT_EQ(client.Quit(), 1);
+}
+
+TEST_F(Pop3Dovecot, EveryMessageHasItsOwnUniqueIdThatStaysTheSame)
+{
+    CUniqueIdSet first;
+    CUniqueIdSet second;
+    for (CUniqueIdSet* ids : {&first, &second}) {
+        CPop3Client client;
+        ASSERT_EQ(client.Login(s_server->Address(), "many", "secret"), 1) << client.GetErrorText();
+        ASSERT_EQ(client.UniqueIds(*ids), 1);
+        EXPECT_EQ(client.Quit(), 1);
+    }
+    EXPECT_EQ(first.Size(), static_cast<std::size_t>(kManyMessages));
+    EXPECT_EQ(second.CountNotIn(first), 0u);
 }
 
 TEST_F(Pop3Dovecot, WrongPasswordIsRefusedWithTheServersReply)
