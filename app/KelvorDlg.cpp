@@ -515,11 +515,11 @@ void CKelvorDlg::OnShowList()
         std::snprintf(progress, sizeof progress, "%d / %d", number, count);
         m_window.SetControlText(IDC_STATUS, progress);
         // The conversation blocks the thread, so the window is repainted from here; entries
-        // that come faster than the eye can follow are shown together.
-        const long long now = m_clock();
-        if (now - lastRepaint >= kRepaintPeriodMilliseconds) {
+        // that come faster than the eye can follow are shown together. The period counts
+        // from the end of a repaint, so that slow painting cannot crowd out the listing.
+        if (m_clock() - lastRepaint >= kRepaintPeriodMilliseconds) {
             m_window.RepaintNow();
-            lastRepaint = now;
+            lastRepaint = m_clock();
         }
         // With commands sent ahead, the replies after a failed one cannot be trusted to
         // belong to their messages: the listing ends with this entry, and Quit reads the

@@ -50,11 +50,13 @@ public:
 
     // The received list (an unsorted list box).
     virtual void ListReset() = 0;
+    // The entry may wait for the next RepaintNow to be painted.
     virtual void ListAppend(const std::string& entry) = 0;
     // Zero-based position of the selected entry, -1 when nothing is selected.
     virtual int ListSelection() = 0;
     // Repaints the window at once. A POP3 conversation blocks the thread, so without this
-    // the progress of a listing would not show until it ended.
+    // the progress of a listing would not show until it ended. A listing calls it at most
+    // every few tens of milliseconds and once at its end.
     virtual void RepaintNow() = 0;
 
     // Shows the window in its normal size and position and activates it.

@@ -228,6 +228,12 @@ std::string CWin32Window::GetControlText(int controlId)
 
 void CWin32Window::SetControlText(int controlId, const std::string& text)
 {
+    // A static control paints a new text at once; while the list holds its painting, the
+    // status line beside it holds its own too.
+    if (controlId == IDC_STATUS && m_listPaintingHeld && !m_statusPaintingHeld) {
+        SendDlgItemMessageA(m_window, IDC_STATUS, WM_SETREDRAW, FALSE, 0);
+        m_statusPaintingHeld = true;
+    }
     SetDlgItemTextA(m_window, controlId, text.c_str());
 }
 
@@ -296,6 +302,14 @@ void CWin32Window::ListReset()
 
 void CWin32Window::ListAppend(const std::string& entry)
 {
+    // A list box paints its scroll bar with every entry; entries that come in quick
+    // succession are painted together by the next RepaintNow instead.
+    if (!m_listPaintingHeld) {
+        m_listCountWhenHeld =
+            static_cast<int>(SendDlgItemMessageA(m_window, IDC_MAILLIST, LB_GETCOUNT, 0, 0));
+        SendDlgItemMessageA(m_window, IDC_MAILLIST, WM_SETREDRAW, FALSE, 0);
+        m_listPaintingHeld = true;
+    }
     SendDlgItemMessageA(m_window, IDC_MAILLIST, LB_ADDSTRING, 0,
                         reinterpret_cast<LPARAM>(entry.c_str()));
 }
@@ -310,7 +324,29 @@ void CWin32Window::RepaintNow()
 {
     // No message loop runs while a conversation blocks the thread: paint the window and the
     // controls that changed (the list, the status line) right now: UpdateWindow for the
-    // window together with its children.
+    // window together with its children, after they have their painting back.
+    if (m_listPaintingHeld) {
+        HWND list = GetDlgItem(m_window, IDC_MAILLIST);
+        SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+        // Only the entries appended since, where they are in view, need painting; the rest
+        // of the list looks as it did, and the list box sets its scroll bar itself.
+        RECT changed;
+        GetClientRect(list, &changed);
+        RECT first;
+        if (SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(m_listCountWhenHeld),
+                         reinterpret_cast<LPARAM>(&first)) != LB_ERR &&
+            first.top > changed.top)
+            changed.top = first.top;
+        if (changed.top < changed.bottom)
+            InvalidateRect(list, &changed, TRUE);
+        m_listPaintingHeld = false;
+    }
+    if (m_statusPaintingHeld) {
+        HWND status = GetDlgItem(m_window, IDC_STATUS);
+        SendMessageA(status, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(status, nullptr, TRUE);
+        m_statusPaintingHeld = false;
+    }
     RedrawWindow(m_window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 

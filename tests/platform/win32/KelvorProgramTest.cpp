@@ -241,7 +241,7 @@ TEST_F(KelvorProgram, CheckReportsTheMailboxCountFromTheLocalServer)
               "メールボックスの中に 2 通のメールがあります\r\n\r\n（うち新規メール 2 通）");
     const std::vector<std::string> commands = m_server.Commands();
     const std::vector<std::string> expected = {"USER alice", "PASS secret", "STAT ", "NOOP", "LIST ",
-                                               "QUIT "};
+                                               "UIDL", "QUIT "};
     EXPECT_EQ(commands, expected);
 }
 
@@ -280,6 +280,9 @@ TEST_F(KelvorProgram, ListShowsSenderAndSubjectAndDoubleClickShowsTheWholeMessag
     WaitUntil([&] { return ListEntries(list) == entries; }, 3000);
     EXPECT_EQ(ListEntries(list), entries);
     EXPECT_EQ(TextOf(Item(IDC_STATUS)), "");
+    // The list and the status line paint again once the listing has ended.
+    EXPECT_TRUE(IsWindowVisible(list));
+    EXPECT_TRUE(IsWindowVisible(Item(IDC_STATUS)));
     RequestScreenshot("kelvor-main-window");
 
     SendMessageA(list, LB_SETCURSEL, 1, 0);
