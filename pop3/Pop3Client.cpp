@@ -538,7 +538,7 @@ int CPop3Client::RetrieveResponse(const char* format, int n, bool keepReceivedOn
 int CPop3Client::RetrieveSummary(int n, std::string& line)
 {
     std::string header;
-    int result = RetrieveResponse("TOP %d 0\r\n", n, false, header);
+    int result = RetrieveResponse(kTopFormat, n, false, header);
     if (result != 1)
         return result;
     line = SummaryLine(UnstuffedMessage(header));
@@ -624,7 +624,7 @@ int CPop3Client::ReceiveIntoPending(std::size_t capacity)
 void CPop3Client::SendUnlessSentAhead(const std::string& command)
 {
     if (m_commandsAhead.empty() && m_nLastAhead > 0 && m_nNextAhead <= m_nLastAhead &&
-        command == FormatCommand(kTopFormat, m_nNextAhead))
+        command == FormatCommand(kTopFormat, static_cast<int>(m_nNextAhead)))
         SendAhead();
     if (!m_commandsAhead.empty() && m_commandsAhead.front() == command) {
         m_nBytesAhead -= command.size();
@@ -642,7 +642,7 @@ void CPop3Client::SendAhead()
     std::string commands;
     while (m_nLastAhead > 0 && m_nNextAhead <= m_nLastAhead &&
            m_commandsAhead.size() < kMostCommandsAhead) {
-        std::string command = FormatCommand(kTopFormat, m_nNextAhead);
+        std::string command = FormatCommand(kTopFormat, static_cast<int>(m_nNextAhead));
         if (m_nBytesAhead + command.size() > kMostBytesAhead)
             break;
         m_nBytesAhead += command.size();

@@ -109,8 +109,8 @@ private:
     // The server named PIPELINING: it takes commands ahead of their replies.
     int m_bPipelining;
     // The TOP commands of messages m_nNextAhead to m_nLastAhead are still to go out ahead;
-    // m_nLastAhead is 0 when no commands go ahead.
-    int m_nNextAhead;
+    // m_nLastAhead is 0 when no commands go ahead. The next one may pass the largest int.
+    long long m_nNextAhead;
     int m_nLastAhead;
     // Commands sent ahead whose replies have not been read yet, oldest first, and their bytes.
     std::deque<std::string> m_commandsAhead;
