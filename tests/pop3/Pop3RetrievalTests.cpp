@@ -310,47 +310,50 @@ TEST(Pop3Pipelining, TopCommandsGoOutAheadAndRepliesSplitAnywhereAreReadInOrder)
     }
 }
 
-// Where the reply to one command sent ahead fails, the listing stops there; the replies still
-// owed are read before QUIT, so that QUIT's refusal is read as QUIT's own.
-TEST(Pop3Pipelining, RepliesOwedAfterAFailedOneAreReadBeforeQuit)
+// Where the reply to one command sent ahead fails, the listing stops there. The replies still
+// owed are read before QUIT, so that QUIT's refusal is read as QUIT's own; a connection that
+// closed takes no QUIT.
+TEST(Pop3Pipelining, FailedReplyAmongCommandsAheadIsTheLastOneAndTheRestIsRead)
 {
-    CScriptedPop3Server server;
-    ScriptLogin(server, 200, 4);
-    server.Expect("CAPA\r\n").Reply(kPipelining)
-        .Expect(TopCommands(1, 4))
-        .Reply(HeaderReply(1) + "-ERR message 2 is gone\r\n" + HeaderReply(3) + HeaderReply(4))
-        .Expect("QUIT \r\n").Reply("-ERR not now\r\n");
-    CPop3Client client;
-    ASSERT_EQ(client.Login(server.Address(), "u", "p"), 1);
-    ASSERT_EQ(client.Capa(), 1);
-    client.PipelineSummaries(1, 4);
-    std::string line;
-    EXPECT_EQ(client.RetrieveSummary(1, line), 1);
-    EXPECT_EQ(client.RetrieveSummary(2, line), 0);
-    EXPECT_EQ(client.GetErrorText(), kRetrieveError + "\r\n-ERR message 2 is gone\r\n");
-    EXPECT_EQ(line, SummaryOf(1));
-    EXPECT_EQ(client.Quit(), 0);
-    EXPECT_EQ(client.GetErrorText(), "エラーです (Error occured during QUIT command)\r\n-ERR not now\r\n");
-    EXPECT_EQ(server.Failures(), "");
-}
-
-TEST(Pop3Pipelining, ServerThatClosesHalfWayFailsThatSummaryAndQuitSendsNothing)
-{
-    CScriptedPop3Server server;
-    ScriptLogin(server, 200, 4);
-    server.Expect("CAPA\r\n").Reply(kPipelining)
-        .Expect(TopCommands(1, 4)).Reply(HeaderReply(1) + "+OK\r\nFrom: sen").CloseConnection();
-    CPop3Client client;
-    ASSERT_EQ(client.Login(server.Address(), "u", "p"), 1);
-    ASSERT_EQ(client.Capa(), 1);
-    client.PipelineSummaries(1, 4);
-    std::string line;
-    EXPECT_EQ(client.RetrieveSummary(1, line), 1);
-    EXPECT_EQ(client.RetrieveSummary(2, line), 0);
-    EXPECT_EQ(client.GetErrorText(), kRetrieveError);
-    EXPECT_EQ(client.Quit(), 1);
-    EXPECT_TRUE(server.WaitUntilScriptEnds());
-    EXPECT_EQ(server.Received(), kLoginCommands + "CAPA\r\n" + TopCommands(1, 4));
+    struct Row {
+        const char* behaviour;
+        std::string replies;
+        bool serverCloses;
+        std::string errorText;
+    };
+    const Row rows[] = {
+        {"refused in the middle", HeaderReply(1) + "-ERR message 2 is gone\r\n" + HeaderReply(3) + HeaderReply(4),
+         false, kRetrieveError + "\r\n-ERR message 2 is gone\r\n"},
+        {"the server closes half way", HeaderReply(1) + "+OK\r\nFrom: sen", true, kRetrieveError},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        CScriptedPop3Server server;
+        ScriptLogin(server, 200, 4);
+        server.Expect("CAPA\r\n").Reply(kPipelining).Expect(TopCommands(1, 4)).Reply(row.replies);
+        if (row.serverCloses)
+            server.CloseConnection();
+        else
+            server.Expect("QUIT \r\n").Reply("-ERR not now\r\n");
+        CPop3Client client;
+        ASSERT_EQ(client.Login(server.Address(), "u", "p"), 1);
+        ASSERT_EQ(client.Capa(), 1);
+        client.PipelineSummaries(1, 4);
+        std::string line;
+        EXPECT_EQ(client.RetrieveSummary(1, line), 1);
+        EXPECT_EQ(client.RetrieveSummary(2, line), 0);
+        EXPECT_EQ(client.GetErrorText(), row.errorText);
+        EXPECT_EQ(line, SummaryOf(1));
+        if (row.serverCloses) {
+            EXPECT_EQ(client.Quit(), 1);
+            EXPECT_TRUE(server.WaitUntilScriptEnds());
+            EXPECT_EQ(server.Received(), kLoginCommands + "CAPA\r\n" + TopCommands(1, 4));
+        } else {
+            EXPECT_EQ(client.Quit(), 0);
+            EXPECT_EQ(client.GetErrorText(), "エラーです (Error occured during QUIT command)\r\n-ERR not now\r\n");
+        }
+        EXPECT_EQ(server.Failures(), "");
+    }
 }
 
 // A refused CAPA, or capabilities without PIPELINING, leave the dialogue as it always was:
