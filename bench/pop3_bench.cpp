@@ -1,5 +1,5 @@
 // POP3 benchmark: the client against a private Dovecot on 127.0.0.1 with 1,000 and 5,000
-// messages, a check (Login to Quit) and a full summary listing, one TOP after the other and
+// messages, a check (Login, UIDL, Quit) and a full summary listing, one TOP after the other and
 // with the TOP commands sent ahead, beside the same conversations done by Python's poplib in
 // the same run, and the client's own CPU time. Then the listings once more through a relay
 // that holds every chunk 10 ms each way (20 ms round trips), against loopback. Then the
@@ -23,6 +23,7 @@
 #include "TestMaildir.h"
 #include "pop3/Pop3Client.h"
 #include "pop3/Pop3Stream.h"
+#include "pop3/UniqueIdSet.h"
 
 namespace {
 
@@ -63,8 +64,8 @@ const char* TaskName(Task task)
     return "?";
 }
 
-// One conversation: the check alone, or the check with a summary line for every message,
-// with the TOP commands sent ahead where the task says so and the server allows.
+// One conversation: the check with its unique ids, or the login with a summary line for every
+// message, with the TOP commands sent ahead where the task says so and the server allows.
 // Returns false when the server refused something.
 bool Converse(const std::string& address, const std::string& user, Task task, Timing& timing)
 {
@@ -75,7 +76,11 @@ bool Converse(const std::string& address, const std::string& user, Task task, Ti
     CPop3Client client;
     if (!client.Login(address, user, "secret"))
         return false;
-    if (task != Task::Check) {
+    if (task == Task::Check) {
+        CUniqueIdSet ids;
+        if (client.UniqueIds(ids) != 1)
+            return false;
+    } else {
         if (task == Task::ListingAhead) {
             if (client.Capa() != 1)
                 return false;
@@ -118,6 +123,8 @@ for _ in range(repetitions):
     count = box.stat()[0]
     box.noop()
     box.list()
+    if mode == "check":
+        box.uidl()
     if mode == "list":
         for n in range(1, count + 1):
             box.top(n, 0)
