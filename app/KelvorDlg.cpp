@@ -471,7 +471,8 @@ int CKelvorDlg::OpenListConversation(CPop3Client& client, const char* emptyMailb
         AbandonListConversation(client);
         return 0;
     }
-    // The listing asks for no ids: the next check compares with its count.
+    // The listing takes the ids too where its server gives them (OnShowList); until then, and
+    // after viewing a message, the next check compares with this count.
     m_lastCount = client.GetMessageCount();
     m_lastIds.Clear();
     if (m_lastCount == 0) {
@@ -500,9 +501,14 @@ void CKelvorDlg::OnShowList()
         return;
 
     const int count = m_lastCount;
-    // A server that takes commands ahead of their replies gets the TOP commands in advance.
-    if (client.Capa() == 1)
+    if (client.Capa() == 1) {
+        // A server that names UIDL gives the ids that the next check compares with, so that
+        // mail arriving after this listing is told by id even when others were removed.
+        if (client.OffersUniqueIds())
+            client.UniqueIds(m_lastIds);
+        // A server that takes commands ahead of their replies gets the TOP commands in advance.
         client.PipelineSummaries(1, count);
+    }
     m_window.ListReset();
     long long lastRepaint = m_clock();
     for (int number = 1; number <= count; ++number) {

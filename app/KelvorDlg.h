@@ -31,9 +31,9 @@ public:
     int m_ticks = 0;
     int m_busy = 0;
     int m_lastCount = 0;
-    // The unique ids of the messages that the last check found, where the server gave them;
-    // empty where it did not, after a list command and after the server changed. With ids on
-    // both sides a check tells new messages by id; otherwise by the count.
+    // The unique ids of the messages that the last check or listing found, where the server
+    // gave them; empty where it did not, after viewing a message and after the server changed.
+    // With ids on both sides a check tells new messages by id; otherwise by the count.
     CUniqueIdSet m_lastIds;
     int m_hIcon = 0;  // the application icon's resource
 

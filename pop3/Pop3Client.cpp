@@ -206,6 +206,7 @@ CPop3Client::CPop3Client()
       m_timeLimitMilliseconds(kDefaultTimeLimitMilliseconds),
       m_pendingStart(0),
       m_bPipelining(0),
+      m_bUniqueIds(0),
       m_nNextAhead(0),
       m_nLastAhead(0),
       m_nBytesAhead(0),
@@ -576,7 +577,13 @@ int CPop3Client::Capa()
     if (ReadResponse(response, kReceiveArea) != ResponseOutcome::Complete)
         return 0;
     m_bPipelining = NamesCapability(response, "PIPELINING") ? 1 : 0;
+    m_bUniqueIds = NamesCapability(response, "UIDL") ? 1 : 0;
     return 1;
+}
+
+bool CPop3Client::OffersUniqueIds() const
+{
+    return m_bUniqueIds != 0;
 }
 
 void CPop3Client::PipelineSummaries(int first, int last)

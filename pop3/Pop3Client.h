@@ -50,8 +50,10 @@ public:
     int UniqueIds(CUniqueIdSet& ids);
 
     // CAPA: the server's capabilities. 1 when it named them; 0 when it refused or the reply
-    // broke off. Only PIPELINING is taken from them.
+    // broke off. Only PIPELINING and UIDL are taken from them.
     int Capa();
+    // Whether the capabilities named UIDL, so that UniqueIds may be asked without a refusal.
+    bool OffersUniqueIds() const;
     // Announces that RetrieveSummary follows for every message from first to last, in order.
     // When the capabilities named PIPELINING, their TOP commands then go out ahead of the
     // replies, a bounded window at a time; otherwise nothing changes.
@@ -108,6 +110,8 @@ private:
     std::size_t m_pendingStart;
     // The server named PIPELINING: it takes commands ahead of their replies.
     int m_bPipelining;
+    // The server named UIDL among its capabilities.
+    int m_bUniqueIds;
     // The TOP commands of messages m_nNextAhead to m_nLastAhead are still to go out ahead;
     // m_nLastAhead is 0 when no commands go ahead. The next one may pass the largest int.
     long long m_nNextAhead;

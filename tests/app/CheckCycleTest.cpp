@@ -190,7 +190,8 @@ TEST_F(CheckCycleTest, TimerCheckWithPopupAnnouncesMailWithNewIdsThoughTheCountF
     EXPECT_EQ(window.messages[0].text, expected::kNewMail);
     EXPECT_EQ(window.CallsStartingWith("TrayRequest"), std::vector<std::string>{"TrayRequest Modify 131"});
 
-    // A listing asks for no ids: the next check compares with its count, then with ids again.
+    // A listing whose server refuses CAPA takes no ids: the next check compares with its
+    // count, then with ids again.
     window.ClearRecords();
     dialog.OnShowList();
     server.SetMessages(Mailbox(2));
@@ -200,6 +201,16 @@ TEST_F(CheckCycleTest, TimerCheckWithPopupAnnouncesMailWithNewIdsThoughTheCountF
     dialog.OnTimer(IDT_CHECK);
     EXPECT_TRUE(window.messages.empty());
     server.SetUniqueIds({"f", "g"});
+    dialog.OnTimer(IDT_CHECK);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text, expected::kNewMail);
+
+    // A listing whose server names UIDL takes the ids as its baseline: two messages replaced
+    // by two others after it are new mail though the count stays.
+    server.SetCapabilities({"TOP", "UIDL"});
+    dialog.OnShowList();
+    window.ClearRecords();
+    server.SetUniqueIds({"h", "i"});
     dialog.OnTimer(IDT_CHECK);
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0].text, expected::kNewMail);
