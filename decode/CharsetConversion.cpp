@@ -30,6 +30,11 @@ constexpr Charset Unicode(const char* iconvName, unsigned codePage, unsigned fal
     return {Family::ThroughUnicode, {iconvName, codePage, fallback}};
 }
 
+constexpr Charset kWindows1252 = Unicode("CP1252", 1252);
+constexpr Charset kGb18030 = Unicode("GB18030", 54936, 936);
+constexpr Charset kBig5Hkscs = Unicode("BIG5-HKSCS", 950);
+constexpr Charset kWindows949 = Unicode("CP949", 949);
+
 struct Label {
     std::string_view name;  // lower case
     Charset charset;
@@ -54,15 +59,12 @@ const Label kLabels[] = {
     {"euc-jp", kEucJp}, {"eucjp", kEucJp}, {"x-euc-jp", kEucJp}, {"cseucpkdfmtjapanese", kEucJp},
     {"euc-jp-ms", kEucJp}, {"eucjp-ms", kEucJp}, {"cp51932", kEucJp}, {"euc-jis-2004", kEucJp},
 
-    {"us-ascii", Unicode("CP1252", 1252)}, {"ascii", Unicode("CP1252", 1252)},
-    {"ansi_x3.4-1968", Unicode("CP1252", 1252)}, {"iso646-us", Unicode("CP1252", 1252)},
-    {"csascii", Unicode("CP1252", 1252)}, {"us", Unicode("CP1252", 1252)},
-    {"iso-8859-1", Unicode("CP1252", 1252)}, {"iso8859-1", Unicode("CP1252", 1252)},
-    {"iso_8859-1", Unicode("CP1252", 1252)}, {"iso88591", Unicode("CP1252", 1252)},
-    {"latin1", Unicode("CP1252", 1252)}, {"l1", Unicode("CP1252", 1252)},
-    {"csisolatin1", Unicode("CP1252", 1252)}, {"iso-ir-100", Unicode("CP1252", 1252)},
-    {"cp819", Unicode("CP1252", 1252)}, {"windows-1252", Unicode("CP1252", 1252)},
-    {"cp1252", Unicode("CP1252", 1252)}, {"x-cp1252", Unicode("CP1252", 1252)},
+    {"us-ascii", kWindows1252}, {"ascii", kWindows1252}, {"ansi_x3.4-1968", kWindows1252},
+    {"iso646-us", kWindows1252}, {"csascii", kWindows1252}, {"us", kWindows1252},
+    {"iso-8859-1", kWindows1252}, {"iso8859-1", kWindows1252}, {"iso_8859-1", kWindows1252},
+    {"iso88591", kWindows1252}, {"latin1", kWindows1252}, {"l1", kWindows1252},
+    {"csisolatin1", kWindows1252}, {"iso-ir-100", kWindows1252}, {"cp819", kWindows1252},
+    {"windows-1252", kWindows1252}, {"cp1252", kWindows1252}, {"x-cp1252", kWindows1252},
 
     {"iso-8859-2", Unicode("ISO-8859-2", 28592)}, {"iso8859-2", Unicode("ISO-8859-2", 28592)},
     {"iso_8859-2", Unicode("ISO-8859-2", 28592)}, {"latin2", Unicode("ISO-8859-2", 28592)},
@@ -108,27 +110,20 @@ const Label kLabels[] = {
     {"cskoi8r", Unicode("KOI8-R", 20866)}, {"koi", Unicode("KOI8-R", 20866)},
     {"koi8-u", Unicode("KOI8-U", 21866)}, {"koi8-ru", Unicode("KOI8-U", 21866)},
 
-    {"gb18030", Unicode("GB18030", 54936, 936)}, {"gb2312", Unicode("GB18030", 54936, 936)},
-    {"gbk", Unicode("GB18030", 54936, 936)}, {"x-gbk", Unicode("GB18030", 54936, 936)},
-    {"cp936", Unicode("GB18030", 54936, 936)}, {"ms936", Unicode("GB18030", 54936, 936)},
-    {"windows-936", Unicode("GB18030", 54936, 936)}, {"csgb2312", Unicode("GB18030", 54936, 936)},
-    {"euc-cn", Unicode("GB18030", 54936, 936)}, {"x-euc-cn", Unicode("GB18030", 54936, 936)},
-    {"chinese", Unicode("GB18030", 54936, 936)}, {"gb_2312-80", Unicode("GB18030", 54936, 936)},
-    {"gb_2312", Unicode("GB18030", 54936, 936)}, {"iso-ir-58", Unicode("GB18030", 54936, 936)},
-    {"eucgb2312_cn", Unicode("GB18030", 54936, 936)},  // as Python's email package labels GB 2312
+    {"gb18030", kGb18030}, {"gb2312", kGb18030}, {"gbk", kGb18030}, {"x-gbk", kGb18030},
+    {"cp936", kGb18030}, {"ms936", kGb18030}, {"windows-936", kGb18030}, {"csgb2312", kGb18030},
+    {"euc-cn", kGb18030}, {"x-euc-cn", kGb18030}, {"chinese", kGb18030}, {"gb_2312-80", kGb18030},
+    {"gb_2312", kGb18030}, {"iso-ir-58", kGb18030},
+    {"eucgb2312_cn", kGb18030},  // as Python's email package labels GB 2312
 
-    {"big5", Unicode("BIG5-HKSCS", 950)}, {"big5-hkscs", Unicode("BIG5-HKSCS", 950)},
-    {"cn-big5", Unicode("BIG5-HKSCS", 950)}, {"csbig5", Unicode("BIG5-HKSCS", 950)},
-    {"x-x-big5", Unicode("BIG5-HKSCS", 950)}, {"x-big5", Unicode("BIG5-HKSCS", 950)},
-    {"cp950", Unicode("BIG5-HKSCS", 950)}, {"big5_tw", Unicode("BIG5-HKSCS", 950)},
+    {"big5", kBig5Hkscs}, {"big5-hkscs", kBig5Hkscs}, {"cn-big5", kBig5Hkscs}, {"csbig5", kBig5Hkscs},
+    {"x-x-big5", kBig5Hkscs}, {"x-big5", kBig5Hkscs}, {"cp950", kBig5Hkscs}, {"big5_tw", kBig5Hkscs},
 
-    {"euc-kr", Unicode("CP949", 949)}, {"cseuckr", Unicode("CP949", 949)},
-    {"ks_c_5601-1987", Unicode("CP949", 949)}, {"ks_c_5601-1989", Unicode("CP949", 949)},
-    {"ks_c_5601", Unicode("CP949", 949)}, {"ksc5601", Unicode("CP949", 949)},
-    {"ksc_5601", Unicode("CP949", 949)}, {"korean", Unicode("CP949", 949)},
-    {"csksc56011987", Unicode("CP949", 949)}, {"iso-ir-149", Unicode("CP949", 949)},
-    {"windows-949", Unicode("CP949", 949)}, {"cp949", Unicode("CP949", 949)},
-    {"uhc", Unicode("CP949", 949)}, {"x-windows-949", Unicode("CP949", 949)},
+    {"euc-kr", kWindows949}, {"cseuckr", kWindows949}, {"ks_c_5601-1987", kWindows949},
+    {"ks_c_5601-1989", kWindows949}, {"ks_c_5601", kWindows949}, {"ksc5601", kWindows949},
+    {"ksc_5601", kWindows949}, {"korean", kWindows949}, {"csksc56011987", kWindows949},
+    {"iso-ir-149", kWindows949}, {"windows-949", kWindows949}, {"cp949", kWindows949},
+    {"uhc", kWindows949}, {"x-windows-949", kWindows949},
 };
 
 const std::vector<const Label*>& SortedLabels()
