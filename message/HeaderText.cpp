@@ -2,15 +2,11 @@
 // then converted into Shift_JIS.
 #include "message/HeaderText.h"
 
-#include <vector>
-
-#include "decode/EncodedWord.h"
 #include "message/HeaderFields.h"
 #include "message/TransferEncoding.h"
 #include "message/TextCharset.h"
 
 namespace {
-
 
 bool IsBlank(char c)
 {
@@ -92,37 +88,17 @@ std::string DecodedFieldValue(std::string_view rawValue)
     return OnOneLine(DecodeHeaderValue(UnfoldedValue(rawValue)));
 }
 
-std::string DecodeLenientBase64(std::string_view text)
-{
-    std::string bytes;
-    bytes.reserve(text.size() / 4 * 3 + 3);
-    unsigned bits = 0;
-    int count = 0;
-    for (char c : text) {
-        if (!IsBase64Character(c)) {
-            continue;
-        }
-        const int digit = Base64Value(c);
-        bits = (bits << 6) | static_cast<unsigned>(digit);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            bytes += static_cast<char>((bits >> count) & 0xFF);
-        }
-    }
-    return bytes;
-}
-
 std::string DecodeQEncoding(std::string_view text)
 {
     std::string bytes;
     bytes.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
+        char byte = 0;
         if (c == '_') {
             bytes += ' ';
-        } else if (c == '=' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0) {
-            bytes += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
+        } else if (c == '=' && ReadHexByte(text, i + 1, byte)) {
+            bytes += byte;
             i += 2;
         } else {
             bytes += c;

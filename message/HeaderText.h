@@ -19,10 +19,6 @@ std::string DecodedFieldValue(std::string_view rawValue);
 // The text made to fit on one line: CR and LF become blanks, zero bytes are left out.
 std::string OnOneLine(std::string_view text);
 
-// Decodes the text of a "B" word: characters outside the Base64 alphabet are skipped, and
-// missing padding does no harm.
-std::string DecodeLenientBase64(std::string_view text);
-
 // Decodes the text of a "Q" word (RFC 2047 section 4.2): "_" is a blank, "=" and two
 // hexadecimal digits a byte, and an "=" without two digits stays as it is.
 std::string DecodeQEncoding(std::string_view text);

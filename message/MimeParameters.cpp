@@ -26,14 +26,14 @@ std::string_view Trimmed(std::string_view text)
     return text;
 }
 
-
 // "%" and two hexadecimal digits stand for one byte (RFC 2231 section 4).
 std::string PercentDecoded(std::string_view text)
 {
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0) {
-            bytes += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
+        char byte = 0;
+        if (text[i] == '%' && ReadHexByte(text, i + 1, byte)) {
+            bytes += byte;
             i += 2;
         } else {
             bytes += text[i];

@@ -1,10 +1,23 @@
 // Base64 and quoted-printable bodies, decoded with the leniency real mail needs.
 #include "message/TransferEncoding.h"
 
+#include "decode/EncodedWord.h"
 #include "message/HeaderFields.h"
-#include "message/HeaderText.h"
 
 namespace {
+
+bool IsBase64Character(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+}
+
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
 
 enum class Encoding { None, Base64, QuotedPrintable };
 
@@ -40,8 +53,9 @@ std::string DecodeQuotedPrintableBody(std::string_view body)
         }
         bytes.append(body.substr(i, equals - i));
         i = equals + 1;
-        if (i + 1 < body.size() && HexDigitValue(body[i]) >= 0 && HexDigitValue(body[i + 1]) >= 0) {
-            bytes += static_cast<char>(HexDigitValue(body[i]) * 16 + HexDigitValue(body[i + 1]));
+        char byte = 0;
+        if (ReadHexByte(body, i, byte)) {
+            bytes += byte;
             i += 2;
             continue;
         }
@@ -64,17 +78,38 @@ std::string DecodeQuotedPrintableBody(std::string_view body)
 
 }  // namespace
 
-bool IsBase64Character(char c)
+bool ReadHexByte(std::string_view text, std::size_t at, char& byte)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+    if (at + 1 >= text.size()) {
+        return false;
+    }
+    const int high = HexDigitValue(text[at]);
+    const int low = HexDigitValue(text[at + 1]);
+    if (high < 0 || low < 0) {
+        return false;
+    }
+    byte = static_cast<char>(high * 16 + low);
+    return true;
 }
 
-int HexDigitValue(char c)
+std::string DecodeLenientBase64(std::string_view text)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
+    std::string bytes;
+    bytes.reserve(text.size() / 4 * 3 + 3);
+    unsigned bits = 0;
+    int count = 0;
+    for (char c : text) {
+        if (!IsBase64Character(c)) {
+            continue;
+        }
+        bits = (bits << 6) | static_cast<unsigned>(Base64Value(c));
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            bytes += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return bytes;
 }
 
 std::string DecodeTransferEncoding(std::string_view encoding, std::string_view body)

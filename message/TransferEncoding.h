@@ -15,10 +15,12 @@ std::string DecodeTransferEncoding(std::string_view encoding, std::string_view b
 // The number of bytes DecodeTransferEncoding would give, without making them.
 std::size_t DecodedSize(std::string_view encoding, std::string_view body);
 
-// Whether the character belongs to the Base64 alphabet (padding not included).
-bool IsBase64Character(char c);
+// Decodes Base64 text: characters outside the Base64 alphabet are skipped, and missing
+// padding does no harm.
+std::string DecodeLenientBase64(std::string_view text);
 
-// The value of one hexadecimal digit in either case, or -1.
-int HexDigitValue(char c);
+// Whether text[at] and text[at + 1] are two hexadecimal digits (in either case); if so, `byte`
+// is the byte they stand for.
+bool ReadHexByte(std::string_view text, std::size_t at, char& byte);
 
 #endif

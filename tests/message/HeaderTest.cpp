@@ -9,6 +9,7 @@
 #include "message/HeaderFields.h"
 #include "message/HeaderText.h"
 #include "message/MessageText.h"
+#include "message/TransferEncoding.h"
 
 using namespace std::string_literals;
 
