@@ -28,6 +28,7 @@ bool IsMime(const MessageEntity& entity)
 struct Part {
     MessageEntity entity;
     MimeFieldValue contentType;
+    MimeFieldValue disposition;
     std::string type;     // "text"
     std::string subtype;  // "plain"
     std::string encoding;
@@ -47,13 +48,14 @@ Part DescribePart(const MessageEntity& entity, std::string_view defaultType)
     }
     part.type = part.contentType.token.substr(0, slash);
     part.subtype = part.contentType.token.substr(slash + 1);
+    part.disposition = ParseMimeFieldValue(FieldValue(entity, "Content-Disposition"));
     part.encoding = FieldValue(entity, "Content-Transfer-Encoding");
     return part;
 }
 
 bool IsAttachmentDisposition(const Part& part)
 {
-    return ParseMimeFieldValue(FieldValue(part.entity, "Content-Disposition")).token == "attachment";
+    return part.disposition.token == "attachment";
 }
 
 // The parts of a multipart body between its delimiter lines (RFC 2046 section 5.1.1): the line
@@ -124,8 +126,7 @@ std::size_t PreferredAlternative(const std::vector<Part>& parts)
 std::string AttachmentName(const Part& part)
 {
     std::string name;
-    const MimeFieldValue disposition = ParseMimeFieldValue(FieldValue(part.entity, "Content-Disposition"));
-    if ((ParameterText(disposition, "filename", name) || ParameterText(part.contentType, "name", name)) &&
+    if ((ParameterText(part.disposition, "filename", name) || ParameterText(part.contentType, "name", name)) &&
         !name.empty()) {
         return name;
     }
@@ -140,8 +141,7 @@ bool IsInlineText(const Part& part)
     }
     std::string name;
     return part.subtype == "plain" || part.subtype == "html" ||
-           !(ParameterText(part.contentType, "name", name) ||
-             ParameterText(ParseMimeFieldValue(FieldValue(part.entity, "Content-Disposition")), "filename", name));
+           !(ParameterText(part.contentType, "name", name) || ParameterText(part.disposition, "filename", name));
 }
 
 
