@@ -3,21 +3,17 @@
 
 #include <string>
 
+#include "message/HeaderFields.h"
+
 std::string JoinFlowedLines(std::string_view text, bool delSp)
 {
     std::string joined;
     joined.reserve(text.size());
     std::size_t openDepth = 0;  // quote depth of the paragraph being joined
     bool open = false;          // the last line written ended in a soft break
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        start = next;
-
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::string_view line = NextLine(text, at);
         std::size_t depth = 0;
         while (depth < line.size() && line[depth] == '>') ++depth;
         std::string_view content = line.substr(depth);
@@ -30,11 +26,9 @@ std::string JoinFlowedLines(std::string_view text, bool delSp)
             joined += '\n';
             open = false;
         }
-        if (!open) {
-            if (depth > 0) {
-                joined.append(depth, '>');
-                joined += ' ';
-            }
+        if (!open && depth > 0) {
+            joined.append(depth, '>');
+            joined += ' ';
         }
         if (soft && delSp) content.remove_suffix(1);
         joined.append(content);

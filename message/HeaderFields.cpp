@@ -10,25 +10,6 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-// The length of the line at `at`, its line end included.
-std::size_t LineLength(std::string_view text, std::size_t at)
-{
-    const std::size_t end = text.find('\n', at);
-    return end == std::string_view::npos ? text.size() - at : end + 1 - at;
-}
-
-// The line without its CR LF or LF.
-std::string_view WithoutLineEnd(std::string_view line)
-{
-    if (!line.empty() && line.back() == '\n') {
-        line.remove_suffix(1);
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.remove_suffix(1);
-    }
-    return line;
-}
-
 // The name of the field this line starts, or an empty view when the line starts none: the
 // name is printable ASCII without a colon; blanks between it and the colon are allowed (the
 // obsolete syntax of RFC 5322 section 4.5) and are not part of it.
@@ -68,36 +49,47 @@ MessageEntity ParseEntity(std::string_view text)
     if (text.substr(0, 5) == "From ") {
         // A mailbox separator line ("From sender date"), unless it is a From field written
         // with a blank before its colon.
+        std::size_t afterFirstLine = 0;
         std::size_t colon = 0;
-        if (FieldNameOf(WithoutLineEnd(text.substr(0, LineLength(text, 0))), colon).empty()) {
-            at = LineLength(text, 0);
+        if (FieldNameOf(NextLine(text, afterFirstLine), colon).empty()) {
+            at = afterFirstLine;
         }
     }
-    // Where the value of the field being read starts, and where its last line ends.
+    // Where the value of the field being read starts.
     std::size_t valueStart = 0;
     while (at < text.size()) {
-        const std::size_t length = LineLength(text, at);
-        const std::string_view line = WithoutLineEnd(text.substr(at, length));
+        const std::size_t lineStart = at;
+        const std::string_view line = NextLine(text, at);
         if (line.empty()) {
-            entity.body = text.substr(at + length);
+            entity.body = text.substr(at);
             return entity;
         }
         if (IsBlank(line[0]) && !entity.fields.empty()) {
-            entity.fields.back().value = text.substr(valueStart, at + line.size() - valueStart);
-            at += length;
+            entity.fields.back().value = text.substr(valueStart, lineStart + line.size() - valueStart);
             continue;
         }
         std::size_t colon = 0;
         const std::string_view name = FieldNameOf(line, colon);
         if (name.empty()) {
+            at = lineStart;
             break;
         }
-        valueStart = at + colon + 1;
+        valueStart = lineStart + colon + 1;
         entity.fields.push_back({name, line.substr(colon + 1)});
-        at += length;
     }
     entity.body = text.substr(at);
     return entity;
+}
+
+std::string_view NextLine(std::string_view text, std::size_t& at)
+{
+    const std::size_t end = text.find('\n', at);
+    std::string_view line = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    at = end == std::string_view::npos ? text.size() : end + 1;
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    return line;
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)

@@ -33,6 +33,9 @@ std::string UnfoldedValue(std::string_view value);
 // The unfolded value of the first field called `name`, or "" when there is none.
 std::string FieldValue(const MessageEntity& entity, std::string_view name);
 
+// The line that starts at `at`, without its CR LF or LF; `at` moves past the line end.
+std::string_view NextLine(std::string_view text, std::size_t& at);
+
 // Whether two ASCII texts are equal without regard to letter case.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 

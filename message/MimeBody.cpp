@@ -273,13 +273,9 @@ private:
 void AppendCrLfLines(std::string_view lines, std::string& text)
 {
     text.reserve(text.size() + lines.size() + lines.size() / 32 + 2);
-    std::size_t start = 0;
-    while (start < lines.size()) {
-        std::size_t end = lines.find('\n', start);
-        const std::size_t next = end == std::string_view::npos ? lines.size() : end + 1;
-        if (end == std::string_view::npos) end = lines.size();
-        std::string_view line = lines.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::size_t at = 0;
+    while (at < lines.size()) {
+        const std::string_view line = NextLine(lines, at);
         if (line.find('\0') == std::string_view::npos) {
             text.append(line);
         } else {
@@ -288,7 +284,6 @@ void AppendCrLfLines(std::string_view lines, std::string& text)
             }
         }
         text += "\r\n";
-        start = next;
     }
 }
 
