@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
+#include "ExpectRows.h"
 #include "message/HeaderFields.h"
 #include "message/HeaderText.h"
 #include "message/MessageText.h"
@@ -14,12 +14,6 @@
 using namespace std::string_literals;
 
 namespace {
-
-struct Row {
-    const char* behaviour;
-    std::string input;
-    std::string expected;
-};
 
 std::string Repeated(const std::string& text, int times)
 {
@@ -30,25 +24,9 @@ std::string Repeated(const std::string& text, int times)
     return repeated;
 }
 
-void ExpectSummaries(const std::vector<Row>& rows)
-{
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.behaviour);
-        EXPECT_EQ(SummaryLine(row.input), row.expected);
-    }
-}
-
-void ExpectDecoded(const std::vector<Row>& rows)
-{
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.behaviour);
-        EXPECT_EQ(DecodeHeaderValue(row.input), row.expected);
-    }
-}
-
 TEST(FieldLookup, FirstFieldOfTheNameInAnyCaseUnfoldedAndTrimmed)
 {
-    ExpectSummaries({
+    ExpectRows({
         {"both fields", "From: a@example.com\r\nSubject: Hi\r\n\r\nbody\r\n", "a@example.com : Hi"},
         {"names in capitals", "FROM: a\r\nSUBJECT: b\r\n", "a : b"},
         {"names in small letters", "from: a\r\nsubject: b\r\n", "a : b"},
@@ -67,12 +45,12 @@ TEST(FieldLookup, FirstFieldOfTheNameInAnyCaseUnfoldedAndTrimmed)
         {"fields after the empty line are body", "X: 1\r\n\r\nFrom: body\r\n", "<unknown> : (No Subject)"},
         {"a mailbox From line before the header", "From a@b Sat Jan  3 01:05:34 1996\r\nFrom: c\r\n",
          "c : (No Subject)"},
-    });
+    }, SummaryLine);
 }
 
 TEST(FieldLookup, BrokenHeaders)
 {
-    ExpectSummaries({
+    ExpectRows({
         {"empty text", "", "<unknown> : (No Subject)"},
         {"no line end after the value", "Subject: s", "<unknown> : s"},
         {"a continuation line before any field ends the header", " x\r\nSubject: s\r\n",
@@ -82,12 +60,12 @@ TEST(FieldLookup, BrokenHeaders)
         {"a colon with no name", ": s\r\nSubject: t\r\n", "<unknown> : (No Subject)"},
         {"CR and LF inside an encoded word become blanks", "Subject: =?utf-8?q?a=0D=0Ab?=\r\n", "<unknown> : a  b"},
         {"zero bytes are left out", "Subject: a\0b\r\n"s, "<unknown> : ab"},
-    });
+    }, SummaryLine);
 }
 
 TEST(EncodedWords, DecodedByTheirOwnCharsets)
 {
-    ExpectDecoded({
+    ExpectRows({
         {"UTF-8 B word in small letters", "=?utf-8?b?5pel5pys6Kqe?=", "日本語"},
         {"UTF-8 Q word in capitals", "=?UTF-8?Q?=E6=97=A5=E6=9C=AC?=", "日本"},
         {"charset and encoding in mixed case", "=?Utf-8?B?5pel?=", "日"},
@@ -120,12 +98,12 @@ TEST(EncodedWords, DecodedByTheirOwnCharsets)
         {"US-ASCII word with 8-bit bytes: the bytes decide", "=?us-ascii?q?=E6=97=A5?=", "日"},
         {"a word ending in one padding sign does not swallow the next",
          "=?iso-2022-jp?B?GyRCJCIbKEI=?= =?iso-2022-jp?B?GyRCJCQbKEI=?=", "あい"},
-    });
+    }, DecodeHeaderValue);
 }
 
 TEST(EncodedWords, BrokenWords)
 {
-    ExpectDecoded({
+    ExpectRows({
         {"unknown charset keeps its bytes", "=?x-unknown?q?ab=41?=", "abA"},
         {"unknown charset with UTF-8 bytes", "=?x-unknown?b?5pel?=", "日"},
         {"unknown encoding is no word", "=?utf-8?x?abc?=", "=?utf-8?x?abc?="},
@@ -139,7 +117,7 @@ TEST(EncodedWords, BrokenWords)
         {"lone opening marks", "=? =?", "=? =?"},
         {"invalid UTF-8 inside a UTF-8 word", "=?utf-8?q?a=FFb?=", "a〓b"},
         {"half a JIS pair at the end of a word", "=?iso-2022-jp?b?GyRCJA==?=", "〓"},
-    });
+    }, DecodeHeaderValue);
 }
 
 TEST(EncodedWords, LenientDecoders)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ExpectRows.h"
 #include "message/FlowedText.h"
 #include "message/HtmlText.h"
 #include "message/MessageText.h"
@@ -15,25 +16,12 @@ using namespace std::string_literals;
 
 namespace {
 
-struct Row {
-    const char* behaviour;
-    std::string message;
-    std::string body;  // the viewer text after the header lines and the empty line
-};
-
-// The viewer text after the first empty line.
-std::string BodyOf(const std::string& text)
+// The viewer text of the message after its first empty line.
+std::string ViewerBody(const std::string& message)
 {
+    const std::string text = ViewerText(message);
     const std::size_t empty = text.find("\r\n\r\n");
     return empty == std::string::npos ? "(no empty line) " + text : text.substr(empty + 4);
-}
-
-void ExpectBodies(const std::vector<Row>& rows)
-{
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.behaviour);
-        EXPECT_EQ(BodyOf(ViewerText(row.message)), row.body);
-    }
 }
 
 std::string Mime(const std::string& contentType, const std::string& encoding, const std::string& body)
@@ -65,7 +53,7 @@ TEST(ViewerText, HeaderFieldsOnOneLineEachDecoded)
 
 TEST(ViewerText, TextPartsDecodedAndConverted)
 {
-    ExpectBodies({
+    ExpectRows({
         {"base64 UTF-8", Mime("text/plain; charset=utf-8", "base64", "5pel5pys6Kqe\r\n44Gn44GZ\r\n"), "日本語です\r\n"},
         {"quoted-printable UTF-8 with a soft line break",
          Mime("text/plain; charset=\"UTF-8\"", "quoted-printable", "=E6=97=A5=\r\n=E6=9C=AC\r\nnext=3Dline\r\n"),
@@ -96,7 +84,7 @@ TEST(ViewerText, TextPartsDecodedAndConverted)
          "日本語\r\n"},
         {"line ends of LF alone become CR LF", Mime("text/plain", "", "a\nb\n"), "a\r\nb\r\n"},
         {"a last line without its line end gets one", Mime("text/plain", "", "a"), "a\r\n"},
-    });
+    }, ViewerBody);
 }
 
 TEST(ViewerText, MultipartsAlternativesAndAttachments)
@@ -106,7 +94,7 @@ TEST(ViewerText, MultipartsAlternativesAndAttachments)
     const std::string pdf = "Content-Type: application/pdf\r\nContent-Transfer-Encoding: base64\r\n"
                             "Content-Disposition: attachment; filename*=utf-8''%E8%A6%8B%E7%A9%8D.pdf\r\n\r\n"
                             "JVBERi0xLjQK\r\nAAAA\r\n";
-    ExpectBodies({
+    ExpectRows({
         {"alternative: the text/plain part", Multipart("alternative", {html, plain}), "日\r\n"},
         {"alternative without text/plain: the HTML part as text",
          Multipart("alternative", {"Content-Type: text/calendar\r\n\r\nBEGIN:VCALENDAR", html}), "本\r\n"},
@@ -139,7 +127,7 @@ TEST(ViewerText, MultipartsAlternativesAndAttachments)
         {"a boundary line with blanks after it", Mime("multipart/mixed; boundary=xyz", "",
                                                       "--xyz  \r\n\r\none\r\n--xyz--\t\r\n"),
          "one\r\n"},
-    });
+    }, ViewerBody);
 }
 
 TEST(ViewerText, AttachedMessagesShowSenderSubjectDateAndBody)
@@ -148,7 +136,7 @@ TEST(ViewerText, AttachedMessagesShowSenderSubjectDateAndBody)
                                  "Subject: =?utf-8?b?5pel?=\r\nDate: Mon, 1 Dec 2025 10:00:00 +0900\r\n"
                                  "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\n"
                                  "Content-Transfer-Encoding: base64\r\n\r\n5pys\r\n";
-    ExpectBodies({
+    ExpectRows({
         {"message/rfc822 after a text part",
          Multipart("mixed", {"Content-Type: text/plain\r\n\r\nForwarded:", "Content-Type: message/rfc822\r\n\r\n" +
                                                                                   attached}),
@@ -159,7 +147,7 @@ TEST(ViewerText, AttachedMessagesShowSenderSubjectDateAndBody)
         {"an attached message without MIME fields keeps the old reading",
          Multipart("mixed", {"Content-Type: message/rfc822\r\n\r\nSubject: old\r\n\r\n\x1b$BF|\x1b(B"}),
          "Subject: old\r\n\r\n日\r\n"},
-    });
+    }, ViewerBody);
 }
 
 TEST(ViewerText, MessagesWithoutMimeFieldsKeepTheirOldReading)
@@ -172,31 +160,19 @@ TEST(ViewerText, MessagesWithoutMimeFieldsKeepTheirOldReading)
 
 TEST(Pop3Transfer, DotStuffingIsUndoneAndTheEndLineDropped)
 {
-    const struct {
-        const char* behaviour;
-        std::string response;
-        std::string message;
-    } rows[] = {
+    ExpectRows({
         {"status line and end line dropped", "+OK 12 octets\r\nSubject: a\r\n\r\nb\r\n.\r\n", "Subject: a\r\n\r\nb\r\n"},
         {"a line sent as ..x is .x", "+OK\r\n\r\n..x\r\n...\r\n.\r\n", "\r\n.x\r\n..\r\n"},
         {"an empty message", "+OK\r\n.\r\n", ""},
         {"no status line end", "+OK", ""},
         {"end line missing", "+OK\r\nSubject: a\r\n", "Subject: a\r\n"},
         {"a dot inside a line stays", "+OK\r\na.b\r\n.\r\n", "a.b\r\n"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.behaviour);
-        EXPECT_EQ(UnstuffedMessage(row.response), row.message);
-    }
+    }, UnstuffedMessage);
 }
 
 TEST(HtmlText, TagsCommentsAndReferences)
 {
-    const struct {
-        const char* behaviour;
-        std::string html;
-        std::string text;
-    } rows[] = {
+    ExpectRows({
         {"head, style, script and comments dropped",
          "<html><head><title>T</title><style>p{}</style></head><body><script>x()</script><!-- c -->"
          "Hello</body></html>", "Hello\n"},
@@ -213,15 +189,13 @@ TEST(HtmlText, TagsCommentsAndReferences)
         {"an unclosed tag ends the text", "a<b", "a\n"},
         {"an unclosed comment ends the text", "a<!-- b", "a\n"},
         {"a head left open ends at the body", "<head><title>t</title><body>x", "x\n"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.behaviour);
-        EXPECT_EQ(HtmlToText(row.html), row.text);
-    }
-    EXPECT_EQ(HtmlMetaCharset("<html><head><meta charset=\"Shift_JIS\">"), "shift_jis");
-    EXPECT_EQ(HtmlMetaCharset("<meta http-equiv=Content-Type content=\"text/html; charset=euc-jp\">"), "euc-jp");
-    EXPECT_EQ(HtmlMetaCharset("<p>charset=x</p>"), "");
-    EXPECT_EQ(BodyOf(ViewerText(Mime("text/html", "8bit", "<meta charset=euc-jp><p>\xc6\xfc</p>"))), "日\r\n");
+    }, HtmlToText);
+    ExpectRows({
+        {"meta charset", "<html><head><meta charset=\"Shift_JIS\">", "shift_jis"},
+        {"meta http-equiv", "<meta http-equiv=Content-Type content=\"text/html; charset=euc-jp\">", "euc-jp"},
+        {"charset= outside a meta element", "<p>charset=x</p>", ""},
+    }, HtmlMetaCharset);
+    EXPECT_EQ(ViewerBody(Mime("text/html", "8bit", "<meta charset=euc-jp><p>\xc6\xfc</p>")), "日\r\n");
 }
 
 TEST(FlowedText, SoftBreaksQuotesAndSignature)
@@ -239,7 +213,7 @@ TEST(ViewerText, BrokenMessages)
         deep = "Content-Type: multipart/mixed; boundary=L" + std::to_string(level) + "\r\n\r\n--L" +
                std::to_string(level) + "\r\n" + deep + "\r\n--L" + std::to_string(level) + "--\r\n";
     }
-    ExpectBodies({
+    ExpectRows({
         {"multipart without a boundary parameter: shown as text", Mime("multipart/mixed", "", "raw\r\n"),
          "raw\r\n"},
         {"boundary never found: shown as text", Mime("multipart/mixed; boundary=zz", "", "raw\r\n"), "raw\r\n"},
@@ -258,7 +232,7 @@ TEST(ViewerText, BrokenMessages)
         {"quoted-printable with a broken escape", Mime("text/plain", "quoted-printable", "a=ZZb=\r\nc=4"),
          "a=ZZbc=4\r\n"},
         {"a message of its header alone", "Subject: s\r\n", ""},
-    });
+    }, ViewerBody);
     // Nesting past the limit is named, not opened, and nothing deeper is read.
     const std::string text = ViewerText("MIME-Version: 1.0\r\n" + deep);
     EXPECT_NE(text.find("[添付ファイル] multipart/mixed ("), std::string::npos) << text;
