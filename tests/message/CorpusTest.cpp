@@ -4,21 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "TemporaryDirectory.h"
 #include "message/MessageText.h"
 
 namespace {
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 std::vector<std::string> CrLfLines(const std::string& text)
 {
@@ -35,40 +27,24 @@ std::vector<std::string> CrLfLines(const std::string& text)
     return lines;
 }
 
-class MessageCorpus : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/kelvor-corpus-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    std::filesystem::path folder_;
-};
-
-TEST_F(MessageCorpus, PythonAndKelvorReadEveryMessageAlike)
+TEST(MessageCorpus, PythonAndKelvorReadEveryMessageAlike)
 {
+    const TemporaryDirectory folder;
     const std::string command =
-        std::string(KELVOR_PYTHON) + " " + KELVOR_CORPUS_SCRIPT + " " + folder_.string() + " >/dev/null";
+        std::string(KELVOR_PYTHON) + " " + KELVOR_CORPUS_SCRIPT + " " + folder.Path() + " >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
     int messages = 0;
     int bodiesCompared = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
-        if (entry.path().extension() != ".eml") {
+    for (const std::string& file : folder.Entries()) {
+        if (!file.ends_with(".eml")) {
             continue;
         }
         ++messages;
-        const std::string name = entry.path().stem().string();
+        const std::string name = file.substr(0, file.size() - 4);
         SCOPED_TRACE(name);
-        const std::string message = ReadFile(entry.path());
-        std::filesystem::path expectedPath = entry.path();
-        const std::vector<std::string> expected = CrLfLines(ReadFile(expectedPath.replace_extension(".expected")));
+        const std::string message = folder.ReadFile(file);
+        const std::vector<std::string> expected = CrLfLines(folder.ReadFile(name + ".expected"));
         ASSERT_FALSE(expected.empty());
         EXPECT_EQ(SummaryLine(message), expected[0]);
 
@@ -76,12 +52,11 @@ TEST_F(MessageCorpus, PythonAndKelvorReadEveryMessageAlike)
             continue;
         }
         ++bodiesCompared;
+        // The body follows the first empty line; the header lines before it may be none.
         const std::string text = ViewerText(message);
-        // The body follows the empty line after the header lines, which may be none.
-        const std::size_t empty = text.rfind("\r\n", 0) == 0 ? 0 : text.find("\r\n\r\n");
-        const std::size_t bodyStart = empty == 0 ? 2 : empty + 4;
+        const std::size_t empty = ("\r\n" + text).find("\r\n\r\n");
         const std::vector<std::string> body =
-            CrLfLines(empty == std::string::npos ? std::string() : text.substr(bodyStart));
+            CrLfLines(empty == std::string::npos ? std::string() : text.substr(empty + 2));
         for (std::size_t n = 1; n < expected.size(); ++n) {
             SCOPED_TRACE("body line " + std::to_string(n));
             EXPECT_EQ(n - 1 < body.size() ? body[n - 1] : "(no such line)", expected[n]);
