@@ -117,25 +117,17 @@ TEST(CharsetConversion, BothFormsOfTheSevenCharactersGiveOneCode)
 
 TEST(CharsetConversion, LabelsInAnyCaseAndTheirAliases)
 {
-    const std::string utf8 = "\xe6\x97\xa5";
+    std::vector<Row> rows;
     for (const char* label : {"UTF-8", "utf-8", "Utf8", " utf-8 ", "\"UTF-8\""}) {
-        SCOPED_TRACE(label);
-        std::string sjis;
-        ASSERT_EQ(ConvertCharsetToSjis(label, utf8, sjis), 1);
-        EXPECT_EQ(sjis, "日");
+        rows.push_back({"UTF-8 label", label, "\xe6\x97\xa5", "日"});
     }
     for (const char* label : {"Shift_JIS", "SJIS", "x-sjis", "Windows-31J", "CP932", "MS_Kanji", "shift-jis"}) {
-        SCOPED_TRACE(label);
-        std::string sjis;
-        ASSERT_EQ(ConvertCharsetToSjis(label, "\x93\xfa", sjis), 1);
-        EXPECT_EQ(sjis, "日");
+        rows.push_back({"Shift_JIS label", label, "\x93\xfa", "日"});
     }
     for (const char* label : {"ks_c_5601-1987", "euc-kr", "cp949", "KS_C_5601-1987"}) {
-        SCOPED_TRACE(label);
-        std::string sjis;
-        ASSERT_EQ(ConvertCharsetToSjis(label, "\xec\xed", sjis), 1);
-        EXPECT_EQ(sjis, "日");
+        rows.push_back({"EUC-KR label", label, "\xec\xed", "日"});
     }
+    ExpectConverted(rows);
 }
 
 TEST(CharsetConversion, BrokenInputAndUnknownCharsets)
