@@ -124,8 +124,8 @@ std::size_t AppendReference(std::string_view html, std::size_t at, std::string& 
     return semicolon + 1 - at;
 }
 
-// Trims blanks at the ends of lines (those at the starts come from <pre> or &nbsp;), cuts runs of empty lines to one and drops empty lines at
-// the start and the end.
+// Trims blanks at the ends of lines (those at the starts come from <pre> or &nbsp;), cuts runs
+// of empty lines to one and drops empty lines at the start and the end.
 std::string TidyLines(const std::string& text)
 {
     std::string tidy;

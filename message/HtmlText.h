@@ -7,9 +7,10 @@
 
 // Turns HTML already in Shift_JIS into text lines ending in LF: head, style, script and
 // comments are dropped; <br>, </p>, </div>, </li>, </tr> and </h1> to </h6> end a line, and
-// the start tags of those blocks end the line before them; other tags are removed; white space runs become one blank, as a browser shows them; named and
-// numeric character references are decoded (a non-breaking space as a blank); blanks at the
-// ends of lines are trimmed and runs of empty lines cut to one.
+// the start tags of those blocks end the line before them; other tags are removed; white space
+// runs become one blank, as a browser shows them; named and numeric character references are
+// decoded (a non-breaking space as a blank); blanks at the ends of lines are trimmed and runs
+// of empty lines cut to one.
 std::string HtmlToText(std::string_view html);
 
 // The charset a <meta> element of the HTML names ("" when none), for a part whose
