@@ -145,7 +145,8 @@ def text_lines(part):
         return []
     if part.get_content_subtype() == 'html':
         return html_to_text(text)
-    return text.replace('\r\n', '\n').split('\n')[:-1] if text.endswith('\n') else text.replace('\r\n', '\n').split('\n')
+    lines = text.replace('\r\n', '\n').split('\n')
+    return lines[:-1] if text.endswith('\n') else lines
 
 
 class Reader:
@@ -259,29 +260,52 @@ def raw_message(sender, subject, content_type, encoding, body):
     return crlf(header.encode('ascii') + body)
 
 
+def email_message(fields, text, **options):
+    m = EmailMessage()
+    for name, value in fields:
+        m[name] = value
+    m.set_content(text, **options)
+    return m
+
+
+# Single-part messages of one charset as Python's MIMEText and Header encode them: name,
+# charset, sender, address, subject, text.
+MIME_TEXT_SHAPES = [
+    ('outlook-iso-2022-jp-folded', 'iso-2022-jp', '佐藤 一郎', 'sato@example.co.jp',
+     'Re: 【見積書送付】第三四半期の保守契約更新に関する見積書の送付について',
+     'お世話になっております。\n佐藤です。\n\n見積書を送付いたします。\nご確認ください。\n'),
+    ('european-latin1', 'iso-8859-1', 'François Müller', 'fm@example.fr',
+     'Réunion - compte rendu (§ 3, 20 °C, ±5, 10 £)', 'Bonjour,\n\nvoici le compte rendu de la réunion.\n\nFrançois\n'),
+    ('cyrillic-koi8-r', 'koi8-r', 'Иван Петров', 'x@example.org', 'Отчёт за неделю', 'Привет!\nОтчёт во вложении.\n'),
+    ('greek-iso-8859-7', 'iso-8859-7', 'Νίκος', 'x@example.org', 'Συνάντηση αύριο', 'Γεια σου!\n'),
+    ('polish-iso-8859-2', 'iso-8859-2', 'Łukasz', 'x@example.org', 'Zażółć gęślą jaźń', 'Dzień dobry\n'),
+    ('chinese-gb2312', 'gb2312', '王小明', 'x@example.org', '会议通知', '大家好：\n明天开会。\n'),
+    ('chinese-big5', 'big5', '陳大文', 'x@example.org', '會議通知', '大家好\n'),
+    ('korean-euc-kr', 'euc-kr', '김철수', 'x@example.org', '회의 日程 안내', '안녕하세요\n'),
+    ('windows-1252', 'windows-1252', 'Zoë “Z” Smith', 'x@example.org', 'Price: €10 – “special”', 'Thanks — Zoë\n'),
+]
+
+
 def shapes():
     """Messages in the shapes today's senders use, made by Python's encoder."""
     out = {}
 
-    m = EmailMessage()
-    m['From'] = '山田 太郎 <yamada@example.jp>'
-    m['To'] = 'you@example.jp'
-    m['Subject'] = '【重要】来週の打ち合わせの日程と会議室の予約についてのご相談（第二回）'
-    m.set_content('山田です。\n\n来週の打ち合わせは水曜日の午後三時からでいかがでしょうか。\n会議室は〜三階です。\n', cte='base64')
+    m = email_message([('From', '山田 太郎 <yamada@example.jp>'), ('To', 'you@example.jp'),
+                       ('Subject', '【重要】来週の打ち合わせの日程と会議室の予約についてのご相談（第二回）')],
+                      '山田です。\n\n来週の打ち合わせは水曜日の午後三時からでいかがでしょうか。\n会議室は〜三階です。\n', cte='base64')
     m.add_alternative('<html><body><p>山田です。</p><p>来週の打ち合わせは水曜日です。</p></body></html>', subtype='html')
     out['webmail-utf8-alternative'] = made(m)
 
-    m = EmailMessage()
-    m['From'] = 'Hanako <hanako@example.ne.jp>'
-    m['Subject'] = '写真送ります 😀📷 ～今日の夕焼け～'
-    m.set_content('今日の夕焼けです😀\nきれいでした！\n', cte='quoted-printable')
-    out['phone-utf8-quoted-printable'] = made(m)
+    out['phone-utf8-quoted-printable'] = made(email_message(
+        [('From', 'Hanako <hanako@example.ne.jp>'), ('Subject', '写真送ります 😀📷 ～今日の夕焼け～')],
+        '今日の夕焼けです😀\nきれいでした！\n', cte='quoted-printable'))
 
-    m = MIMEText('お世話になっております。\n佐藤です。\n\n見積書を送付いたします。\nご確認ください。\n', 'plain', 'iso-2022-jp')
-    m['From'] = Header('佐藤 一郎', 'iso-2022-jp').encode() + ' <sato@example.co.jp>'
-    m['Subject'] = Header('Re: 【見積書送付】第三四半期の保守契約更新に関する見積書の送付について', 'iso-2022-jp')
-    m['MIME-Version'] = '1.0'
-    out['outlook-iso-2022-jp-folded'] = crlf(m.as_bytes())
+    for name, charset, sender, address, subject, text in MIME_TEXT_SHAPES:
+        m = MIMEText(text, 'plain', charset)
+        m['From'] = Header(sender, charset).encode() + ' <%s>' % address
+        m['Subject'] = Header(subject, charset)
+        m['MIME-Version'] = '1.0'
+        out[name] = crlf(m.as_bytes())
 
     # Shift_JIS as Japanese mailers send it (the CP932 repertoire under the Shift_JIS label),
     # and EUC-JP, which Python's own charset table would turn into ISO-2022-JP.
@@ -294,56 +318,25 @@ def shapes():
         'text/plain; charset=EUC-JP', 'base64',
         base64.encodebytes('高橋です。\n経費精算の締め切りは月末です。\n'.encode('euc-jp')))
 
-    m = MIMEText('Bonjour,\n\nvoici le compte rendu de la réunion.\n\nFrançois\n', 'plain', 'iso-8859-1')
-    m['From'] = Header('François Müller', 'iso-8859-1').encode() + ' <fm@example.fr>'
-    m['Subject'] = Header('Réunion - compte rendu (§ 3, 20 °C, ±5, 10 £)', 'iso-8859-1')
-    m['MIME-Version'] = '1.0'
-    out['european-latin1'] = crlf(m.as_bytes())
+    out['html-newsletter'] = made(email_message(
+        [('From', 'Example Shop <news@shop.example.com>'), ('Subject', '12月のお得な情報 &amp; セール')],
+        '<!DOCTYPE html><html><head><title>News</title><style>p {color: red}</style></head>'
+        '<body><!-- tracking --><h1>12月のニュース</h1><div>新商品のご案内&nbsp;&amp;&nbsp;セール</div>'
+        '<table><tr><td>商品A</td><td>&yen;1,000</td></tr><tr><td>商品B &lt;限定&gt;</td></tr></table>'
+        '<p>詳しくは<a href="https://shop.example.com/?a=1&amp;b=2">こちら</a>。<br>配信停止は&#12371;&#x3061;&#x3089;'
+        '</p><script>track()</script></body></html>', subtype='html', cte='quoted-printable'))
 
-    for name, charset, sender, subject, text in [
-            ('cyrillic-koi8-r', 'koi8-r', 'Иван Петров', 'Отчёт за неделю', 'Привет!\nОтчёт во вложении.\n'),
-            ('greek-iso-8859-7', 'iso-8859-7', 'Νίκος', 'Συνάντηση αύριο', 'Γεια σου!\n'),
-            ('polish-iso-8859-2', 'iso-8859-2', 'Łukasz', 'Zażółć gęślą jaźń', 'Dzień dobry\n'),
-            ('chinese-gb2312', 'gb2312', '王小明', '会议通知', '大家好：\n明天开会。\n'),
-            ('chinese-big5', 'big5', '陳大文', '會議通知', '大家好\n'),
-            ('korean-euc-kr', 'euc-kr', '김철수', '회의 日程 안내', '안녕하세요\n'),
-            ('windows-1252', 'windows-1252', 'Zoë “Z” Smith', 'Price: €10 – “special”', 'Thanks — Zoë\n')]:
-        m = MIMEText(text, 'plain', charset)
-        m['From'] = Header(sender, charset).encode() + ' <x@example.org>'
-        m['Subject'] = Header(subject, charset)
-        m['MIME-Version'] = '1.0'
-        out[name] = crlf(m.as_bytes())
-
-    m = EmailMessage()
-    m['From'] = 'Example Shop <news@shop.example.com>'
-    m['Subject'] = '12月のお得な情報 &amp; セール'
-    m.set_content('<!DOCTYPE html><html><head><title>News</title><style>p {color: red}</style></head>'
-                  '<body><!-- tracking --><h1>12月のニュース</h1><div>新商品のご案内&nbsp;&amp;&nbsp;セール</div>'
-                  '<table><tr><td>商品A</td><td>&yen;1,000</td></tr><tr><td>商品B &lt;限定&gt;</td></tr></table>'
-                  '<p>詳しくは<a href="https://shop.example.com/?a=1&amp;b=2">こちら</a>。<br>配信停止は&#12371;&#x3061;&#x3089;'
-                  '</p><script>track()</script></body></html>', subtype='html', cte='quoted-printable')
-    out['html-newsletter'] = made(m)
-
-    m = EmailMessage()
-    m['From'] = 'Tanaka <tanaka@example.jp>'
-    m['Subject'] = '資料を添付します'
-    m.set_content('田中です。\n資料を二つ添付します。\n')
+    m = email_message([('From', 'Tanaka <tanaka@example.jp>'), ('Subject', '資料を添付します')],
+                      '田中です。\n資料を二つ添付します。\n')
     m.add_attachment(b'%PDF-1.4\n' + bytes(range(256)) * 20, maintype='application', subtype='pdf',
                      filename='第三四半期の売上報告書と来期の見通しについての資料（社外秘）.pdf')
     m.add_attachment('列1,列2\n1,2\n'.encode('utf-8'), maintype='text', subtype='csv', filename='数値.csv')
     m.add_attachment(b'GIF89a' + bytes(100), maintype='image', subtype='gif', filename='photo.gif')
     out['attachments-rfc2231'] = made(m)
 
-    inner = EmailMessage()
-    inner['From'] = '伊藤 <ito@example.jp>'
-    inner['Subject'] = '忘年会のご案内'
-    inner['Date'] = 'Mon, 01 Dec 2025 10:00:00 +0900'
-    inner.set_content('伊藤です。\n今年も忘年会を開きます。\n')
-    m = EmailMessage()
-    m['From'] = 'Watanabe <watanabe@example.jp>'
-    m['Subject'] = 'Fwd: 忘年会のご案内'
-    m.set_content('転送します。\n')
-    m.add_attachment(inner)
+    m = email_message([('From', 'Watanabe <watanabe@example.jp>'), ('Subject', 'Fwd: 忘年会のご案内')], '転送します。\n')
+    m.add_attachment(email_message([('From', '伊藤 <ito@example.jp>'), ('Subject', '忘年会のご案内'),
+                                    ('Date', 'Mon, 01 Dec 2025 10:00:00 +0900')], '伊藤です。\n今年も忘年会を開きます。\n'))
     out['forwarded-rfc822'] = made(m)
 
     m = MIMEMultipart('mixed')
@@ -351,8 +344,9 @@ def shapes():
     m['Subject'] = Header('Outlook形式の添付ファイル名', 'utf-8')
     m.attach(MIMEText('本文です。\n', 'plain', 'utf-8'))
     attachment = MIMEText('a,b\n', 'plain', 'utf-8')
-    attachment.replace_header('Content-Type', 'application/octet-stream; name="%s"' % Header('請求書.xlsx', 'utf-8').encode())
-    attachment['Content-Disposition'] = 'attachment; filename="%s"' % Header('請求書.xlsx', 'utf-8').encode()
+    name = Header('請求書.xlsx', 'utf-8').encode()
+    attachment.replace_header('Content-Type', 'application/octet-stream; name="%s"' % name)
+    attachment['Content-Disposition'] = 'attachment; filename="%s"' % name
     m.attach(attachment)
     out['outlook-encoded-word-names'] = crlf(m.as_bytes())
     return out
