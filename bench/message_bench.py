@@ -34,7 +34,7 @@ ASCII = ['Re: weekly report', 'Invoice #48213', 'Lunch on Friday?', '[announce] 
 EMOJI = ['🎉 セール開催中', '写真送ります 📷', 'Thanks 👍']
 
 
-def value(rnd, text, charset):
+def value(text, charset):
     if charset == 'raw-utf-8':
         return text
     if charset in ('shift_jis', 'euc-jp'):
@@ -54,7 +54,7 @@ def make_header(rnd, n):
     elif kind < 7:
         charset, sender, subject = 'iso-8859-1', rnd.choice(LATIN), rnd.choice(LATIN)
     elif kind < 8:
-        charset, sender, subject = rnd.choice(['koi8-r', 'gb2312']), None, None
+        charset = rnd.choice(['koi8-r', 'gb2312'])
         words = CYRILLIC if charset == 'koi8-r' else CHINESE
         sender, subject = rnd.choice(words), rnd.choice(words)
     elif kind < 9:
@@ -66,9 +66,9 @@ def make_header(rnd, n):
         'Received: from mail%d.example.jp (mail%d.example.jp [192.0.2.%d])\n\tby mx.example.jp with ESMTPS id %08x\n'
         '\tfor <you@example.jp>; Tue, 9 Dec 2025 10:%02d:00 +0900' % (n % 50, n % 50, n % 250, n, n % 60),
         'Date: Tue, 9 Dec 2025 10:%02d:00 +0900' % (n % 60),
-        'From: %s <user%d@example.jp>' % (value(rnd, sender, charset), n),
+        'From: %s <user%d@example.jp>' % (value(sender, charset), n),
         'To: you@example.jp',
-        'Subject: %s' % value(rnd, subject, charset),
+        'Subject: %s' % value(subject, charset),
         'Message-ID: <%08x.%d@example.jp>' % (n * 2654435761 % 2**32, n),
         'MIME-Version: 1.0',
         'Content-Type: text/plain; charset=UTF-8',
@@ -93,8 +93,7 @@ def make_message(rnd):
                      filename='売上報告書.pdf')
     m.add_attachment(bytes(rnd.randrange(256) for _ in range(60000)), maintype='image', subtype='png',
                      filename='graph.png')
-    data = m.as_bytes(policy=m.policy.clone(linesep='\r\n'))
-    return data
+    return m.as_bytes(policy=m.policy.clone(linesep='\r\n'))
 
 
 def decoded(data, charset):
