@@ -60,10 +60,12 @@ public:
     // Appends the CP932 form of one character, or "〓".
     void Append(char32_t c, std::string& sjis) const
     {
-        const unsigned code = c == 0 ? 0u : (c < 0x10000 ? codes_[c] : 0u);
         if (c == 0) {
             sjis += '\0';
-        } else if (code == 0) {
+            return;
+        }
+        const unsigned code = c < 0x10000 ? codes_[c] : 0u;
+        if (code == 0) {
             sjis += kSjisReplacement;
         } else if (code > 0xFF) {
             sjis += static_cast<char>(code >> 8);
