@@ -174,11 +174,6 @@ bool IsAscii(std::string_view bytes)
     return true;
 }
 
-bool IsSjisLead(unsigned char c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 bool IsSjisTrail(unsigned char c)
 {
     return c >= 0x40 && c <= 0xFC && c != 0x7F;
@@ -193,7 +188,7 @@ void AppendValidatedSjis(std::string_view bytes, std::string& sjis)
         if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) {
             sjis += static_cast<char>(c);
             ++i;
-        } else if (IsSjisLead(c) && i + 1 < bytes.size() && IsSjisTrail(static_cast<unsigned char>(bytes[i + 1]))) {
+        } else if (IsSjisLeadByte(c) && i + 1 < bytes.size() && IsSjisTrail(static_cast<unsigned char>(bytes[i + 1]))) {
             sjis.append(bytes.substr(i, 2));
             i += 2;
         } else {
@@ -238,6 +233,11 @@ void AppendEucJpAsSjis(std::string_view bytes, std::string& sjis)
 }
 
 }  // namespace
+
+bool IsSjisLeadByte(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 char32_t Cp932Form(char32_t codePoint)
 {

@@ -25,6 +25,9 @@ int ConvertThroughUnicode(const UnicodeCharset& charset, std::string_view bytes,
 // every other code point unchanged.
 char32_t Cp932Form(char32_t codePoint);
 
+// Whether the byte starts a two-byte character in Shift_JIS (CP932).
+bool IsSjisLeadByte(unsigned char c);
+
 // "〓" (GETA MARK) in Shift_JIS: what stands for a character Shift_JIS cannot hold.
 inline constexpr char kSjisReplacement[] = "\x81\xAC";
 

@@ -4,7 +4,6 @@
 // ever substituted and a character CP932 cannot hold becomes "〓".
 #include <windows.h>
 
-#include <array>
 #include <string>
 #include <vector>
 
@@ -43,8 +42,7 @@ public:
                 break;
             }
             const unsigned char first = static_cast<unsigned char>(bytes[at]);
-            const bool lead = (first >= 0x81 && first <= 0x9F) || (first >= 0xE0 && first <= 0xFC);
-            if (lead && at + 1 < bytes.size()) {
+            if (IsSjisLeadByte(first) && at + 1 < bytes.size()) {
                 codes_[c] = static_cast<unsigned short>((first << 8) | static_cast<unsigned char>(bytes[at + 1]));
                 at += 2;
             } else {
