@@ -122,6 +122,17 @@ class StartupTest : public ::testing::Test {
 protected:
     FakeAppHost host;
     CKelvorApp app{host};
+
+    // The journal lines of the five settings written, in their order.
+    static Journal SettingsWrites(const std::string& interval, const std::string& server, const std::string& user,
+                                  const std::string& password, const std::string& popup)
+    {
+        Journal writes;
+        for (const auto& [key, value] : {std::pair{"INT", interval}, {"POP", server}, {"USR", user},
+                                         {"PWD", password}, {"PUP", popup}})
+            writes.push_back(std::string("WriteString Settings ") + key + " [" + value + "] kelvor.INI");
+        return writes;
+    }
 };
 
 TEST_F(StartupTest, FirstStartUsesDefaultsAndWritesAllFiveSettingsAfterTheWindowEnds)
@@ -176,48 +187,27 @@ TEST_F(StartupTest, SettingsTakenFromTheWindowAtExitAreWrittenBackUnaltered)
     };
     app.InitInstance();
     EXPECT_EQ(host.window.CallsStartingWith("EndDialog"), std::vector<std::string>{"EndDialog 1"});
-    const Journal writes(host.journal.end() - 5, host.journal.end());
-    const Journal expectedWrites = {
-        "WriteString Settings INT [25] kelvor.INI",
-        "WriteString Settings POP [pop.example] kelvor.INI",
-        "WriteString Settings USR [me] kelvor.INI",
-        "WriteString Settings PWD [ p\x82\xA0ss ] kelvor.INI",
-        "WriteString Settings PUP [1] kelvor.INI",
-    };
-    EXPECT_EQ(writes, expectedWrites);
+    EXPECT_EQ(Journal(host.journal.end() - 5, host.journal.end()),
+              SettingsWrites("25", "pop.example", "me", " p\x82\xA0ss ", "1"));
 }
 
 TEST_F(StartupTest, OkWritesTheSettingsAtOnceAndTheSessionEndWritesTheFieldsBeforeTheWindowEnds)
 {
     host.profile.stored = {{"INT", "10"}, {"POP", "pop.example"}, {"USR", "me"}, {"PWD", "pw"}, {"PUP", "0"}};
-    std::vector<std::string> writesWhileRunning;
-    const auto takeWrites = [&] {
-        for (const std::string& line : host.journal)
-            if (line.rfind("WriteString", 0) == 0)
-                writesWhileRunning.push_back(line);
-        host.journal.clear();
-    };
     host.whileRunning = [&](CKelvorDlg& dialog) {
         host.journal.clear();
         host.window.texts[1002] = "hanako";
         dialog.OnCommand(ID_HIDE);
-        takeWrites();
+        EXPECT_EQ(host.journal, SettingsWrites("10", "pop.example", "hanako", "pw", "0"));
+        host.journal.clear();
         host.window.texts[1000] = "25";
         EXPECT_EQ(dialog.OnQueryEndSession(), 1);
         dialog.OnEndSession(1);
-        takeWrites();
+        EXPECT_EQ(host.journal, SettingsWrites("25", "pop.example", "hanako", "pw", "0"));
+        host.journal.clear();
     };
     app.InitInstance();
     EXPECT_TRUE(host.window.messages.empty());
-    const Journal expectedWrites = {
-        "WriteString Settings INT [10] kelvor.INI", "WriteString Settings POP [pop.example] kelvor.INI",
-        "WriteString Settings USR [hanako] kelvor.INI", "WriteString Settings PWD [pw] kelvor.INI",
-        "WriteString Settings PUP [0] kelvor.INI",
-        "WriteString Settings INT [25] kelvor.INI", "WriteString Settings POP [pop.example] kelvor.INI",
-        "WriteString Settings USR [hanako] kelvor.INI", "WriteString Settings PWD [pw] kelvor.INI",
-        "WriteString Settings PUP [0] kelvor.INI",
-    };
-    EXPECT_EQ(writesWhileRunning, expectedWrites);
     // The normal end still writes all five, after the window has gone.
     EXPECT_EQ(host.journal.front(), "MainWindowDestroyed");
     EXPECT_EQ(host.journal.size(), 6u);
