@@ -15,15 +15,18 @@
 
 namespace {
 
-// Keeps every set of settings the window hands over, as "interval password server user popup".
+// The five settings of the window's members as "interval password server user popup".
+std::string SettingsLine(const CKelvorDlg& dialog)
+{
+    return std::to_string(dialog.m_interval) + " " + dialog.m_password + " " + dialog.m_server + " " +
+           dialog.m_user + " " + std::to_string(dialog.m_popup);
+}
+
+// Keeps every set of settings the window hands over.
 class RecordingStore : public SettingsStore {
 public:
     std::vector<std::string> stored;
-    void StoreSettings(const CKelvorDlg& dialog) override
-    {
-        stored.push_back(std::to_string(dialog.m_interval) + " " + dialog.m_password + " " + dialog.m_server +
-                         " " + dialog.m_user + " " + std::to_string(dialog.m_popup));
-    }
+    void StoreSettings(const CKelvorDlg& dialog) override { stored.push_back(SettingsLine(dialog)); }
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -216,9 +219,7 @@ TEST_F(MainWindowTest, SettingsAreStoredWhenConfirmedAndWhenTheSessionEndsWithou
         HoldOldSettingsAndTypeNewOnes(row.intervalText);
         row.event(dialog);
         EXPECT_EQ(store.stored, row.stored);
-        EXPECT_EQ(std::to_string(dialog.m_interval) + " " + dialog.m_password + " " + dialog.m_server + " " +
-                      dialog.m_user + " " + std::to_string(dialog.m_popup),
-                  row.members);
+        EXPECT_EQ(SettingsLine(dialog), row.members);
         // The validation messages are checked elsewhere; here only that a box came up.
         std::vector<std::string> calls;
         for (const std::string& call : window.calls)
