@@ -330,30 +330,30 @@ int main(int argc, char** argv)
     CScreenshotWatcher watcher(display, screenshots);
 
     std::printf("%-8s %-8s %-10s %12s   %s\n", "program", "messages", "link", "median ms", "each press, ms");
-    struct Program {
-        const char* name;
-        bool wanted;
+    struct Link {
+        const CDelayRelay& relay;
+        const char* option;   // its name after --link
+        const char* picture;  // its part of the pictures' names
+        const char* label;    // its name in the table
     };
-    for (const Program& program : {Program{"Linux", !linuxProgram.empty()}, Program{"Windows", !wine.empty()}}) {
-        if (!program.wanted)
+    const Link links[] = {{loopback, "loopback", "loopback", "loopback"}, {slowLink, "slow", "20ms", "20 ms RTT"}};
+    for (const bool isLinux : {true, false}) {
+        if (isLinux ? linuxProgram.empty() : wine.empty())
             continue;
         for (const Mailbox& mailbox : kMailboxes) {
-            for (const CDelayRelay* relay : {&loopback, &slowLink}) {
+            for (const Link& link : links) {
                 if ((onlyMessages != 0 && onlyMessages != mailbox.messages) ||
-                    (!onlyLink.empty() && onlyLink != (relay == &loopback ? "loopback" : "slow")))
+                    (!onlyLink.empty() && onlyLink != link.option))
                     continue;
-                const std::string link = relay == &loopback ? "loopback" : "20ms";
-                const std::string name = "linux-" + std::to_string(mailbox.messages) + "-" + link;
+                const std::string name = "linux-" + std::to_string(mailbox.messages) + "-" + link.picture;
                 std::vector<double> times =
-                    program.name[0] == 'L'
-                        ? TimeLinuxProgram(linuxProgram, display, *relay, mailbox, presses, screenshots, name)
-                        : TimeWindowsProgram(wine, driver, windowsProgram, display, *relay, mailbox, presses);
+                    isLinux ? TimeLinuxProgram(linuxProgram, display, link.relay, mailbox, presses, screenshots, name)
+                            : TimeWindowsProgram(wine, driver, windowsProgram, display, link.relay, mailbox, presses);
                 std::string each;
                 for (double time : times)
                     each += std::to_string(static_cast<long long>(time + 0.5)) + " ";
-                std::printf("%-8s %-8d %-10s %12.0f   %s\n", program.name, mailbox.messages,
-                            relay == &loopback ? "loopback" : "20 ms RTT", Median(times),
-                            times.empty() ? "(failed)" : each.c_str());
+                std::printf("%-8s %-8d %-10s %12.0f   %s\n", isLinux ? "Linux" : "Windows", mailbox.messages,
+                            link.label, Median(times), times.empty() ? "(failed)" : each.c_str());
                 std::fflush(stdout);
             }
         }
