@@ -70,16 +70,10 @@ section=$(dpkg-deb -f "$deb" Section)
 grep -q 'libqt6widgets6' <<<"$depends" && [ "$section" = mail ] &&
     pass "section mail, dependencies from the program: $depends" || fail "section $section, dependencies: $depends"
 
-if desktop-file-validate "$work/root/usr/share/applications/kelvor.desktop"; then
-    pass "desktop-file-validate"
-else
-    fail "desktop-file-validate"
-fi
-if appstreamcli validate --no-net "$work/root/usr/share/metainfo/org.kelvor.kelvor.metainfo.xml"; then
-    pass "appstreamcli validate"
-else
-    fail "appstreamcli validate"
-fi
+# One check under its name: passed when the command succeeds.
+check() { local name=$1; shift; if "$@"; then pass "$name"; else fail "$name"; fi; }
+check desktop-file-validate desktop-file-validate "$work/root/usr/share/applications/kelvor.desktop"
+check "appstreamcli validate" appstreamcli validate --no-net "$work/root/usr/share/metainfo/org.kelvor.kelvor.metainfo.xml"
 lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'root privileges' | tee "$work/lintian.log"
 if grep -q '^E: ' "$work/lintian.log"; then
     fail "lintian reports errors"
