@@ -5,8 +5,6 @@
 
 #include <string>
 
-#include <shlobj.h>
-
 #include "ProgramDriver.h"
 #include "platform/win32/MutexGuard.h"
 #include "platform/win32/Win32AppHost.h"
