@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <shlobj.h>
@@ -115,6 +116,27 @@ protected:
         return WaitUntil([&] { return CountOf(m_server.Commands(), "QUIT ") >= count; });
     }
 
+    // Starts the program on the scripted server and lists the mailbox through the button;
+    // the list as it stands once it holds these entries or the time is up.
+    std::vector<std::string> ListMailbox(const std::vector<std::string>& entries)
+    {
+        StartProgram();
+        PointAtServer();
+        Press(m_main, IDC_SHOWLIST);
+        EXPECT_TRUE(WaitForQuitCount(1));
+        WaitUntil([&] { return ListEntries(Item(IDC_MAILLIST)) == entries; }, 3000);
+        return ListEntries(Item(IDC_MAILLIST));
+    }
+
+    // Double-clicks the entry at this position; the viewer that opens, or null.
+    HWND OpenViewer(int position)
+    {
+        HWND list = Item(IDC_MAILLIST);
+        SendMessageA(list, LB_SETCURSEL, position, 0);
+        PostMessageA(m_main, WM_COMMAND, MAKEWPARAM(IDC_MAILLIST, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+        return m_program.WaitForDialog("Kelvor", m_main);
+    }
+
     CTrayWatcher m_tray;
     CScriptedPop3Server m_server;
     CProgramProcess m_program;
@@ -210,11 +232,9 @@ TEST_F(KelvorProgram, FirstStartShowsTheDefaultsWithTheFocusOnTheInterval)
 TEST_F(KelvorProgram, SettingsOfTheWindowsDirectoryAreShownAndKeptInTheUsersApplicationData)
 {
     const std::string oldFile = WindowsDirectorySettingsPath();
-    WriteSetting("INT", "7", oldFile);
-    WriteSetting("POP", "pop.example.jp", oldFile);
-    WriteSetting("USR", "山田", oldFile);
-    WriteSetting("PWD", "s3cret", oldFile);
-    WriteSetting("PUP", "1", oldFile);
+    for (const auto& [key, value] :
+         {std::pair{"INT", "7"}, {"POP", "pop.example.jp"}, {"USR", "山田"}, {"PWD", "s3cret"}, {"PUP", "1"}})
+        WriteSetting(key, value, oldFile);
     StartProgram();
     EXPECT_EQ(TextOf(Item(IDC_INTERVAL)), "7");
     EXPECT_EQ(TextOf(Item(IDC_SERVER)), "pop.example.jp");
@@ -270,24 +290,16 @@ TEST_F(KelvorProgram, CheckOverTlsReportsTheCountAndARefusedCertificateWithItsRe
 
 TEST_F(KelvorProgram, ListShowsSenderAndSubjectAndDoubleClickShowsTheWholeMessage)
 {
-    StartProgram();
-    PointAtServer();
-    Press(m_main, IDC_SHOWLIST);
-    ASSERT_TRUE(WaitForQuitCount(1));
-    HWND list = Item(IDC_MAILLIST);
     const std::vector<std::string> entries = {"Taro <taro@example.jp> : こんにちは",
                                               "hanako@example.jp : Lunch"};
-    WaitUntil([&] { return ListEntries(list) == entries; }, 3000);
-    EXPECT_EQ(ListEntries(list), entries);
+    EXPECT_EQ(ListMailbox(entries), entries);
     EXPECT_EQ(TextOf(Item(IDC_STATUS)), "");
     // The list and the status line paint again once the listing has ended.
-    EXPECT_TRUE(IsWindowVisible(list));
+    EXPECT_TRUE(IsWindowVisible(Item(IDC_MAILLIST)));
     EXPECT_TRUE(IsWindowVisible(Item(IDC_STATUS)));
     RequestScreenshot("kelvor-main-window");
 
-    SendMessageA(list, LB_SETCURSEL, 1, 0);
-    PostMessageA(m_main, WM_COMMAND, MAKEWPARAM(IDC_MAILLIST, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
-    HWND viewer = m_program.WaitForDialog("Kelvor", m_main);
+    HWND viewer = OpenViewer(1);
     ASSERT_NE(viewer, nullptr);
     HWND text = GetDlgItem(viewer, IDC_MAILTEXT);
     const std::string shown = TextOf(text);
@@ -325,24 +337,16 @@ TEST_F(KelvorProgram, TodaysMailIsListedAndShownReadably)
         "Content-Disposition: attachment; filename*=UTF-8''%E8%A6%8B%E7%A9%8D%E6%9B%B8.pdf\r\n"
         "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQK\r\n--b--\r\n",
     });
-    StartProgram();
-    PointAtServer();
-    Press(m_main, IDC_SHOWLIST);
-    ASSERT_TRUE(WaitForQuitCount(1));
-    HWND list = Item(IDC_MAILLIST);
     const std::vector<std::string> entries = {
         "小林 さくら <kobayashi@example.jp> : 写真送ります 〓",
         "松本 健一 <matsumoto@example.jp> : ①ご注文の確認",
         "Fran〓ois <francois@example.fr> : R〓union § 3",
         "井上 <inoue@example.jp> : 見積書",
     };
-    WaitUntil([&] { return ListEntries(list) == entries; }, 3000);
-    EXPECT_EQ(ListEntries(list), entries);
+    EXPECT_EQ(ListMailbox(entries), entries);
     RequestScreenshot("kelvor-todays-mail-list");
 
-    SendMessageA(list, LB_SETCURSEL, 3, 0);
-    PostMessageA(m_main, WM_COMMAND, MAKEWPARAM(IDC_MAILLIST, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
-    HWND viewer = m_program.WaitForDialog("Kelvor", m_main);
+    HWND viewer = OpenViewer(3);
     ASSERT_NE(viewer, nullptr);
     const std::string shown = TextOf(GetDlgItem(viewer, IDC_MAILTEXT));
     EXPECT_NE(shown.find("\r\n\r\n井上です。\r\n\r\n[添付ファイル] 見積書.pdf (9 バイト)\r\n"), std::string::npos)
@@ -486,10 +490,7 @@ TEST_F(KelvorProgram, ExitWithYesRemovesTheTrayIconAndWritesTheFiveSettings)
     SetField(IDC_SERVER, "mail.example.jp");
     SetField(IDC_USER, "山田");
     SendMessageA(Item(IDC_POPUP), BM_SETCHECK, BST_CHECKED, 0);
-    Press(m_main, IDOK);
-    EXPECT_EQ(TakeMessage("Kelvor", IDYES), "Kelvorを終了しますか？");
-    ASSERT_TRUE(m_program.WaitForExit(10000));
-
+    ExitWithYes();
     EXPECT_EQ(ReadSetting("INT"), "15");
     EXPECT_EQ(ReadSetting("POP"), "mail.example.jp");
     EXPECT_EQ(ReadSetting("USR"), "山田");
