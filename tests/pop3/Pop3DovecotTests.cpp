@@ -1,22 +1,18 @@
-// The client against a real Dovecot POP3 server that the test starts on 127.0.0.1 with
-// generated Maildirs: counts, listed sizes, summary lines (with TOP commands sent ahead),
+// The client against a real Dovecot POP3 server on 127.0.0.1 with generated Maildirs (see
+// Pop3DovecotFixture.h): counts, listed sizes, summary lines (with TOP commands sent ahead),
 // unique ids and whole message texts.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "DovecotServer.h"
-#include "TestMaildir.h"
+#include "Pop3DovecotFixture.h"
 #include "pop3/Pop3Client.h"
 #include "pop3/UniqueIdSet.h"
 
 namespace {
-
-const int kManyMessages = 5000;
 
 // The size a POP3 server lists for a message file: its bytes with every LF counted as CR LF.
 int ListedSizeOfFile(const std::string& path)
@@ -32,33 +28,6 @@ std::string FileOfMessage(const CDovecotServer& server, const std::string& user,
     std::snprintf(name, sizeof name, "/1765000000.M%07dP1.kelvor:2,S", n);
     return server.MessageFolder(user) + name;
 }
-
-class Pop3Dovecot : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        s_server = std::make_unique<CDovecotServer>();
-        std::vector<TestMailbox> mailboxes = {
-            {"kelvor", "pass word", SampleMessages()},
-            {"many", "secret", SmallMessages(kManyMessages)},
-        };
-        if (!s_server->Start(KELVOR_DOVECOT_SCRIPT, mailboxes, s_startError))
-            s_server.reset();
-    }
-
-    static void TearDownTestSuite() { s_server.reset(); }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(s_server) << "Dovecot could not be started: " << s_startError;
-    }
-
-    static std::unique_ptr<CDovecotServer> s_server;
-    static std::string s_startError;
-};
-
-std::unique_ptr<CDovecotServer> Pop3Dovecot::s_server;
-std::string Pop3Dovecot::s_startError;
 
 TEST_F(Pop3Dovecot, SampleMailboxListsItsSummaryLines)
 {

@@ -7,19 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "TlsMailboxChecks.h"
 #include "TlsTestServer.h"
-#include "pop3/Pop3Client.h"
 
 namespace {
 
 const std::string kCertificateNotTrusted =
     "サーバ証明書を確認できませんでした (Server certificate not trusted)\r\n";
-
-struct MailboxView {
-    int count = 0;
-    std::vector<std::string> summaries;
-    std::string lastMessage;
-};
 
 class SchannelDovecot : public ::testing::Test {
 protected:
@@ -39,49 +33,25 @@ protected:
         return "pop3+starttls://" + host + ":" + std::to_string(m_server.port);
     }
 
-    MailboxView View(const std::string& serverText) const
-    {
-        MailboxView view;
-        CPop3Client client;
-        EXPECT_EQ(client.Login(serverText, m_server.user, m_server.password), 1) << client.GetErrorText();
-        view.count = client.GetMessageCount();
-        for (int n = 1; n <= view.count; ++n) {
-            std::string line;
-            EXPECT_EQ(client.RetrieveSummary(n, line), 1) << client.GetErrorText();
-            view.summaries.push_back(line);
-        }
-        if (view.count > 0) {
-            EXPECT_EQ(client.RetrieveMessage(view.count, view.lastMessage), 1) << client.GetErrorText();
-        }
-        EXPECT_EQ(client.Quit(), 1);
-        return view;
-    }
-
     TlsTestServer m_server;
 };
 
 TEST_F(SchannelDovecot, EncryptedConversationsSeeTheMailboxAsCleartextDoes)
 {
     // Dovecot takes cleartext logins from its own address only.
-    const MailboxView cleartext = View("127.0.0.1:" + std::to_string(m_server.port));
+    const MailboxView cleartext = ViewMailbox("127.0.0.1:" + std::to_string(m_server.port), m_server.user,
+                                              m_server.password);
     ASSERT_GT(cleartext.count, 0);
     for (const std::string& server :
          {Tls("localhost"), StartTls("localhost"), "POP3S://localhost:" + std::to_string(m_server.tlsPort) + "/"}) {
         SCOPED_TRACE(server);
-        const MailboxView view = View(server);
-        EXPECT_EQ(view.count, cleartext.count);
-        EXPECT_EQ(view.summaries, cleartext.summaries);
-        EXPECT_TRUE(view.lastMessage == cleartext.lastMessage);
+        ExpectSameMailbox(ViewMailbox(server, m_server.user, m_server.password), cleartext);
     }
 }
 
 TEST_F(SchannelDovecot, CertificatesThatDoNotProveTheServerAreRefused)
 {
-    struct Row {
-        std::string server;
-        const char* reason;
-    };
-    const Row rows[] = {
+    const std::vector<RefusedServer> rows = {
         // The server sends only its own certificate, from a CA nobody trusts.
         {Tls("127.0.0.5"), "partial chain"},
         {Tls("127.0.0.6"), "untrusted root"},
@@ -90,12 +60,7 @@ TEST_F(SchannelDovecot, CertificatesThatDoNotProveTheServerAreRefused)
         {StartTls("127.0.0.4"), "expired"},
         {StartTls("127.0.0.3"), "name mismatch"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.server);
-        CPop3Client client;
-        EXPECT_EQ(client.Login(row.server, m_server.user, m_server.password), 0);
-        EXPECT_EQ(client.GetErrorText(), kCertificateNotTrusted + row.reason);
-    }
+    ExpectLoginsRefused(rows, m_server.user, m_server.password, kCertificateNotTrusted);
 }
 
 }  // namespace
