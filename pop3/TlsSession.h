@@ -11,6 +11,11 @@
 
 class CTcpStream;
 
+// Reasons that every platform gives in the same words, whichever TLS library met the fault.
+inline constexpr char kTlsReasonTimedOut[] = "the server did not answer within the time limit";
+inline constexpr char kTlsReasonClosedByServer[] = "the server closed the connection";
+inline constexpr char kTlsReasonNotConnected[] = "the connection is closed";
+
 // Why a handshake failed: the TLS negotiation itself, or the server's certificate, which the
 // system's trusted roots and the host name decide.
 enum class TlsFailure { None, Handshake, Certificate };

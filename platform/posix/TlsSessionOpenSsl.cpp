@@ -195,9 +195,6 @@ SSL_CTX* SharedContext()
     return shared;
 }
 
-const char kTimedOut[] = "the server did not answer within the time limit";
-const char kClosedByServer[] = "the server closed the connection";
-
 }  // namespace
 
 struct CTlsSession::Session {
@@ -257,7 +254,7 @@ int CTlsSession::Handshake(CTcpStream& transport, const std::string& host, int t
     session->transport = &transport;
     session->link.fd = static_cast<int>(transport.NativeHandle());
     if (session->link.fd < 0) {
-        reason = "the connection is closed";
+        reason = kTlsReasonNotConnected;
         return 0;
     }
     session->context = SharedContext();
@@ -304,13 +301,13 @@ int CTlsSession::Handshake(CTcpStream& transport, const std::string& host, int t
         failure = TlsFailure::Certificate;
         reason = X509_verify_cert_error_string(verdict);
     } else if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-        reason = kTimedOut;
+        reason = kTlsReasonTimedOut;
     } else if (libraryError != 0 && ERR_reason_error_string(libraryError) != nullptr) {
         reason = ERR_reason_error_string(libraryError);
     } else if (errno != 0) {
         reason = std::strerror(errno);
     } else {
-        reason = kClosedByServer;
+        reason = kTlsReasonClosedByServer;
     }
     reason = OneLine(reason);
     return 0;

@@ -32,8 +32,6 @@ const DWORD kContextRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | 
 const std::size_t kLargestPending = 128 * 1024;
 const std::size_t kReceiveStep = 16 * 1024 + 512;
 
-const char kTimedOut[] = "the server did not answer within the time limit";
-const char kClosedByServer[] = "the server closed the connection";
 const char kConnectionFailed[] = "the connection failed";
 
 // Milliseconds left until deadline, rounded up so that a wait for them reaches it; never below 0.
@@ -191,9 +189,9 @@ struct CTlsSession::Session {
         if (received > 0)
             return 1;
         if (received == 0)
-            reason = kClosedByServer;
+            reason = kTlsReasonClosedByServer;
         else
-            reason = TimeRanOut(deadline) ? kTimedOut : kConnectionFailed;
+            reason = TimeRanOut(deadline) ? kTlsReasonTimedOut : kConnectionFailed;
         return 0;
     }
 
@@ -230,7 +228,7 @@ struct CTlsSession::Session {
             int sent = Send(outBuffer.pvBuffer, outBuffer.cbBuffer, deadline);
             FreeContextBuffer(outBuffer.pvBuffer);
             if (!sent) {
-                reason = TimeRanOut(deadline) ? kTimedOut : kConnectionFailed;
+                reason = TimeRanOut(deadline) ? kTlsReasonTimedOut : kConnectionFailed;
                 return 0;
             }
         } else {
@@ -278,7 +276,7 @@ struct CTlsSession::Session {
                 return 0;
             }
             if (!sent) {
-                reason = TimeRanOut(deadline) ? kTimedOut : kConnectionFailed;
+                reason = TimeRanOut(deadline) ? kTlsReasonTimedOut : kConnectionFailed;
                 return 0;
             }
             // What Schannel did not use belongs to the next message: often, after the last
@@ -355,7 +353,7 @@ int CTlsSession::Handshake(CTcpStream& transport, const std::string& host, int t
     m_session.reset();
     failure = TlsFailure::Handshake;
     if (!transport.IsOpen()) {
-        reason = "the connection is closed";
+        reason = kTlsReasonNotConnected;
         return 0;
     }
     auto deadline = Clock::now() + std::chrono::milliseconds(timeLimitMilliseconds);
