@@ -72,6 +72,8 @@ TEST_F(Pop3Tls, ConnectionsThatCannotBeSecuredEndTheLoginBeforeAnyCommand)
         {"STLS accepted, then no handshake", "pop3+starttls",
          [](CScriptedPop3Server& s) { GreetAndAnswerStls(s, "+OK Begin TLS\r\n"); s.Stall(); },
          kHandshakeFailed + kTimedOut, false, nullptr},
+        {"a server that stalls in the handshake", "pop3s", [](CScriptedPop3Server& s) { s.Stall(); },
+         kHandshakeFailed + kTimedOut, false, nullptr},
         {"a cleartext server on a TLS port", "pop3s",
          [](CScriptedPop3Server& s) { Greet(s); s.Stall(); }, kHandshakeFailed, true, nullptr},
         {"a server that closes in the handshake", "pop3s",
@@ -89,7 +91,12 @@ TEST_F(Pop3Tls, ConnectionsThatCannotBeSecuredEndTheLoginBeforeAnyCommand)
             client.SetTimeLimit(limit);
             CStopwatch stopwatch;
             EXPECT_EQ(client.Login(std::string(row.scheme) + "://" + server.Address(), "alice", "s3cret"), 0);
-            EXPECT_LT(stopwatch.ElapsedMilliseconds(), limit + 500);
+            const long long elapsed = stopwatch.ElapsedMilliseconds();
+            EXPECT_LT(elapsed, limit + 500);
+            // A time-out waits the whole limit out.
+            if (row.errorText.ends_with(kTimedOut)) {
+                EXPECT_GE(elapsed, limit - 20);
+            }
             const std::string text = client.GetErrorText();
             if (row.reasonFollows) {
                 ASSERT_EQ(text.substr(0, row.errorText.size()), row.errorText) << text;
@@ -113,21 +120,6 @@ TEST_F(Pop3Tls, ConnectionsThatCannotBeSecuredEndTheLoginBeforeAnyCommand)
         EXPECT_EQ(received.find("QUIT"), std::string::npos);
         EXPECT_EQ(server.Failures(), "");
     }
-}
-
-TEST_F(Pop3Tls, HandshakeThatStallsIsGivenUpAfterTheTimeLimit)
-{
-    const int limit = 200;
-    CScriptedPop3Server server;
-    server.Stall();
-    CPop3Client client;
-    client.SetTimeLimit(limit);
-    CStopwatch stopwatch;
-    EXPECT_EQ(client.Login("pop3s://" + server.Address(), "alice", "s3cret"), 0);
-    long long elapsed = stopwatch.ElapsedMilliseconds();
-    EXPECT_GE(elapsed, limit - 20);
-    EXPECT_LT(elapsed, limit + 500);
-    EXPECT_EQ(client.GetErrorText(), kHandshakeFailed + kTimedOut);
 }
 
 }  // namespace
