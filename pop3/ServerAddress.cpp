@@ -2,21 +2,15 @@
 // URL forms that ask for TLS.
 #include "pop3/ServerAddress.h"
 
+#include <string_view>
+
+#include "message/HeaderFields.h"
+
 namespace {
 
 const int kPop3Port = 110;
 // The port of POP3 over TLS: nothing speaks cleartext POP3 there.
 const int kPop3TlsPort = 995;
-
-std::string Lowered(const std::string& text)
-{
-    std::string lowered = text;
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lowered;
-}
 
 // host and port of "host:port" (the last colon splits them) or of "host" alone, which gets
 // defaultPort. 0 when the port part is not a number from 1 to 65535.
@@ -55,12 +49,12 @@ int ParseServerText(const std::string& text, ServerAddress& address)
         address.kind = address.port == kPop3TlsPort ? ConnectionKind::Tls : ConnectionKind::Cleartext;
         return 1;
     }
-    std::string scheme = Lowered(text.substr(0, schemeEnd));
+    std::string_view scheme = std::string_view(text).substr(0, schemeEnd);
     int defaultPort = 0;
-    if (scheme == "pop3s") {
+    if (EqualsIgnoringCase(scheme, "pop3s")) {
         address.kind = ConnectionKind::Tls;
         defaultPort = kPop3TlsPort;
-    } else if (scheme == "pop3+starttls") {
+    } else if (EqualsIgnoringCase(scheme, "pop3+starttls")) {
         address.kind = ConnectionKind::StartTls;
         defaultPort = kPop3Port;
     } else {
