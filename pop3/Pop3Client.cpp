@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "message/HeaderFields.h"
 #include "message/MessageText.h"
 #include "pop3/Pop3Texts.h"
 #include "pop3/ServerAddress.h"
@@ -153,8 +154,7 @@ bool NamesCapability(std::string_view response, const char* name)
     std::size_t position = 0;
     std::string_view line;
     while (NextBodyLine(response, position, line)) {
-        std::string word(line.substr(0, line.find(' ')));
-        if (word.size() == std::strlen(name) && StartsWithIgnoringCase(word, name))
+        if (EqualsIgnoringCase(line.substr(0, line.find(' ')), name))
             return true;
     }
     return false;
