@@ -14,6 +14,8 @@
 #include <functional>
 #include <string>
 
+#include "LoopbackListener.h"
+
 namespace {
 
 struct Chunk {
@@ -106,16 +108,9 @@ void Pump(int from, int to, std::chrono::milliseconds delay, const std::function
 CDelayRelay::CDelayRelay(int targetPort, int delayMilliseconds)
     : m_targetPort(targetPort), m_delay(delayMilliseconds)
 {
-    m_listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(m_listener, 8) != 0 ||
-        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    m_listener = ListenOnLoopback(8, m_port);
+    if (m_listener < 0)
         return;
-    m_port = ntohs(address.sin_port);
     m_acceptor = std::thread(&CDelayRelay::Accept, this);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "LoopbackListener.h"
 #include "Stopwatch.h"
 #include "pop3/Pop3Client.h"
 
@@ -21,16 +22,13 @@ class CFullListener {
 public:
     CFullListener()
     {
-        m_listener = socket(AF_INET, SOCK_STREAM, 0);
+        m_listener = ListenOnLoopback(0, m_port);
+        if (m_listener < 0)
+            return;
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(m_listener, 0) != 0 ||
-            getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
+        address.sin_port = htons(static_cast<unsigned short>(m_port));
         for (int i = 0; i < 4; ++i) {
             int filler = socket(AF_INET, SOCK_STREAM, 0);
             fcntl(filler, F_SETFL, O_NONBLOCK);
