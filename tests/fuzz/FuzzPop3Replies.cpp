@@ -2,8 +2,6 @@
 // replies that follow a regular login (the client then retrieves headers and messages, or
 // first asks for unique ids and capabilities and sends its TOP commands ahead), or the
 // server's whole side of the conversation from its greeting on.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,6 +12,7 @@
 
 #include "pop3/Pop3Client.h"
 #include "pop3/UniqueIdSet.h"
+#include "tests/support/LoopbackListener.h"
 
 namespace {
 
@@ -23,22 +22,6 @@ const char kLoginReplies[] =
 
 int g_listener = -1;
 int g_port = 0;
-
-int Listen()
-{
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 4) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return 0;
-    g_listener = listener;
-    g_port = ntohs(address.sin_port);
-    return 1;
-}
 
 // The server's side of one conversation: sends everything at once, closes its sending side,
 // and reads what the client sends until the client closes.
@@ -65,7 +48,7 @@ void Serve(std::string replies)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (g_listener < 0 && !Listen())
+    if (g_listener < 0 && (g_listener = ListenOnLoopback(4, g_port)) < 0)
         return 0;
     if (size == 0)
         return 0;
