@@ -2,6 +2,7 @@
 // header lines and a 1 MB ISO-2022-JP body, beside glibc's iconv (ISO-2022-JP to CP932) on
 // the same raw JIS text, in the same run. Usage: decode_bench [--write-lines FILE]
 // (the option also writes the header lines, one per line, for outside comparisons).
+#include "BenchTiming.h"
 #include "decode/EncodedWord.h"
 #include "decode/JisToSjis.h"
 
@@ -205,23 +206,6 @@ private:
     std::vector<char> output_;
     std::size_t failures_ = 0;
 };
-
-// Runs `work` repeatedly for a fixed time and returns the best seconds of one run.
-double BestSeconds(const std::function<void()>& work)
-{
-    using Clock = std::chrono::steady_clock;
-    double best = 1e30;
-    const auto start = Clock::now();
-    int runs = 0;
-    while (runs < 5 || Clock::now() - start < std::chrono::milliseconds(1500)) {
-        const auto before = Clock::now();
-        work();
-        const double seconds = std::chrono::duration<double>(Clock::now() - before).count();
-        best = std::min(best, seconds);
-        ++runs;
-    }
-    return best;
-}
 
 std::size_t g_sink = 0;
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "message/MessageText.h"
 
 namespace {
@@ -39,19 +40,6 @@ std::vector<std::string> ReadHeaders(const std::string& path)
         at = lineEnd + 1 + length;
     }
     return headers;
-}
-
-double BestSeconds(const std::function<void()>& work, int atLeastRuns)
-{
-    using Clock = std::chrono::steady_clock;
-    double best = 1e30;
-    const auto start = Clock::now();
-    for (int runs = 0; runs < atLeastRuns || Clock::now() - start < std::chrono::milliseconds(1500); ++runs) {
-        const auto before = Clock::now();
-        work();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - before).count());
-    }
-    return best;
 }
 
 std::size_t g_sink = 0;

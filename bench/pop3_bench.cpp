@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "DelayRelay.h"
 #include "DovecotServer.h"
 #include "TestMaildir.h"
@@ -40,14 +41,6 @@ void CpuMillisecondsOfThisProcess(double& user, double& system)
     getrusage(RUSAGE_SELF, &usage);
     user = usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0;
     system = usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0;
-}
-
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 enum class Task { Check, Listing, ListingAhead };

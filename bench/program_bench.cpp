@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "DelayRelay.h"
 #include "DovecotServer.h"
 #include "TestMaildir.h"
@@ -44,14 +45,6 @@ struct Mailbox {
     int messages;
 };
 const Mailbox kMailboxes[] = {{"thousand", 1000}, {"fivethousand", 5000}};
-
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Starts a program with extra environment variables; its output goes to /dev/null unless
 // outputFd is given, which then becomes its descriptor 3. The process id, or -1.
