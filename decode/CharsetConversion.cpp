@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <iterator>
 #include <vector>
 
 #include "decode/Iso2022Jp.h"
@@ -36,7 +37,7 @@ constexpr Charset kBig5Hkscs = Unicode("BIG5-HKSCS", 950);
 constexpr Charset kWindows949 = Unicode("CP949", 949);
 
 struct Label {
-    std::string_view name;  // lower case
+    std::string_view name;  // lower case, as it is usually written
     Charset charset;
 };
 
@@ -126,21 +127,49 @@ const Label kLabels[] = {
     {"uhc", kWindows949}, {"x-windows-949", kWindows949},
 };
 
-const std::vector<const Label*>& SortedLabels()
+// The most letters and digits a label of the table has, and room for those a sender adds.
+constexpr std::size_t kLongestLabel = 32;
+
+// CharsetLabelKey into a fixed area; empty when the key is longer than any charset name.
+std::string_view LabelKey(std::string_view label, std::array<char, kLongestLabel>& key)
 {
-    static const std::vector<const Label*> sorted = [] {
-        std::vector<const Label*> labels;
+    std::size_t length = 0;
+    for (char c : label) {
+        if (c == '-' || c == '_') {
+            continue;
+        }
+        if (length == key.size()) {
+            return {};
+        }
+        key[length++] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return std::string_view(key.data(), length);
+}
+
+struct KeyedLabel {
+    std::string key;
+    const Charset* charset;
+};
+
+// The table by key; spellings that differ only in "-" and "_" share one entry.
+const std::vector<KeyedLabel>& LabelsByKey()
+{
+    static const std::vector<KeyedLabel> sorted = [] {
+        std::vector<KeyedLabel> labels;
+        labels.reserve(std::size(kLabels));
         for (const Label& label : kLabels) {
-            labels.push_back(&label);
+            std::array<char, kLongestLabel> storage{};
+            labels.push_back({std::string(LabelKey(label.name, storage)), &label.charset});
         }
         std::sort(labels.begin(), labels.end(),
-                  [](const Label* a, const Label* b) { return a->name < b->name; });
+                  [](const KeyedLabel& a, const KeyedLabel& b) { return a.key < b.key; });
         return labels;
     }();
     return sorted;
 }
 
-// The charset a label names: blanks and quotes around it ignored, letters in any case.
+// The charset a label names: blanks and quotes around it ignored, letters in any case, "-"
+// and "_" anywhere.
 const Charset* FindCharset(std::string_view label)
 {
     while (!label.empty() && (label.front() == ' ' || label.front() == '\t' || label.front() == '"')) {
@@ -149,19 +178,17 @@ const Charset* FindCharset(std::string_view label)
     while (!label.empty() && (label.back() == ' ' || label.back() == '\t' || label.back() == '"')) {
         label.remove_suffix(1);
     }
-    std::array<char, 32> lower{};
-    if (label.empty() || label.size() > lower.size()) {
+    std::array<char, kLongestLabel> storage{};
+    const std::string_view key = LabelKey(label, storage);
+    if (key.empty()) {
         return nullptr;
     }
-    for (std::size_t i = 0; i < label.size(); ++i) {
-        const char c = label[i];
-        lower[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    const std::string_view name(lower.data(), label.size());
-    const std::vector<const Label*>& labels = SortedLabels();
-    const auto found = std::lower_bound(labels.begin(), labels.end(), name,
-                                        [](const Label* entry, std::string_view key) { return entry->name < key; });
-    return found != labels.end() && (*found)->name == name ? &(*found)->charset : nullptr;
+    const std::vector<KeyedLabel>& labels = LabelsByKey();
+    const auto found = std::lower_bound(labels.begin(), labels.end(), key,
+                                        [](const KeyedLabel& entry, std::string_view wanted) {
+                                            return std::string_view(entry.key) < wanted;
+                                        });
+    return found != labels.end() && found->key == key ? found->charset : nullptr;
 }
 
 bool IsAscii(std::string_view bytes)
@@ -233,6 +260,18 @@ void AppendEucJpAsSjis(std::string_view bytes, std::string& sjis)
 }
 
 }  // namespace
+
+std::string CharsetLabelKey(std::string_view label)
+{
+    std::string key;
+    key.reserve(label.size());
+    for (char c : label) {
+        if (c != '-' && c != '_') {
+            key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+    }
+    return key;
+}
 
 bool IsSjisLeadByte(unsigned char c)
 {

@@ -2,6 +2,7 @@
 // then converted into Shift_JIS.
 #include "message/HeaderText.h"
 
+#include "decode/CharsetConversion.h"
 #include "message/HeaderFields.h"
 #include "message/TransferEncoding.h"
 #include "message/TextCharset.h"
@@ -143,7 +144,7 @@ std::string DecodeHeaderValue(std::string_view value)
             endRun();
             decoded += TextToSjis("", between);
         }
-        if (inRun && !EqualsIgnoringCase(runCharset, word.charset)) {
+        if (inRun && CharsetLabelKey(runCharset) != CharsetLabelKey(word.charset)) {
             endRun();
         }
         runCharset = word.charset;

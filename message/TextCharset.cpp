@@ -2,23 +2,24 @@
 #include "message/TextCharset.h"
 
 #include "decode/CharsetConversion.h"
-#include "message/HeaderFields.h"
 
 namespace {
 
 bool IsUsAsciiLabel(std::string_view label)
 {
-    for (std::string_view name : {"us-ascii", "ascii", "ansi_x3.4-1968", "us", "iso646-us", "csascii"}) {
-        if (EqualsIgnoringCase(label, name)) {
+    const std::string key = CharsetLabelKey(label);
+    for (std::string_view name : {"usascii", "ascii", "ansix3.41968", "us", "iso646us", "csascii"}) {
+        if (key == name) {
             return true;
         }
     }
     return false;
 }
 
+// ISO-2022-JP and its extensions (-1, -2, -3, -ms).
 bool IsIso2022JpLabel(std::string_view label)
 {
-    return label.size() >= 11 && EqualsIgnoringCase(label.substr(0, 11), "iso-2022-jp");
+    return CharsetLabelKey(label).starts_with("iso2022jp");
 }
 
 // The bytes decide: an ESC means ISO-2022-JP, valid UTF-8 means UTF-8, else they stay.
