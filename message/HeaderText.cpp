@@ -14,6 +14,54 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+// Where the closing "?=" and the next line end lie after the text of a word starts. Openings
+// are tried from left to right, and the text of a later one never starts before that of an
+// earlier one, so each search either is answered by the last one or starts past what it found:
+// the value is searched once, not once per opening. When no "?=" is left, no later opening can
+// close either.
+class WordEnds {
+public:
+    explicit WordEnds(std::string_view value) : value_(value) {}
+
+    // The first "?=" at or after `from`, or npos.
+    std::size_t CloseAfter(std::size_t from)
+    {
+        if (!close_.Answers(from)) {
+            close_ = {from, value_.find("?=", from)};
+        }
+        return close_.at;
+    }
+
+    // The first CR or LF at or after `from`, or npos.
+    std::size_t LineEndAfter(std::size_t from)
+    {
+        if (!lineEnd_.Answers(from)) {
+            lineEnd_ = {from, value_.find_first_of("\r\n", from)};
+        }
+        return lineEnd_.at;
+    }
+
+    // Whether a search found no "?=" after where it started.
+    bool NoCloseLeft() const { return close_.searched && close_.at == std::string_view::npos; }
+
+private:
+    // What one search found: nothing of its kind lies between `from` and `at`.
+    struct Found {
+        std::size_t from = 0;
+        std::size_t at = 0;
+        bool searched = false;
+
+        Found() = default;
+        Found(std::size_t searchFrom, std::size_t foundAt) : from(searchFrom), at(foundAt), searched(true) {}
+
+        bool Answers(std::size_t start) const { return searched && start >= from && start <= at; }
+    };
+
+    std::string_view value_;
+    Found close_;
+    Found lineEnd_;
+};
+
 struct EncodedWord {
     std::size_t start;       // of "=?"
     std::size_t end;         // past "?="
@@ -22,7 +70,7 @@ struct EncodedWord {
 };
 
 // Reads the encoded word that starts at `at` (which holds "=?"); false when none does.
-bool ReadEncodedWord(std::string_view value, std::size_t at, EncodedWord& word)
+bool ReadEncodedWord(std::string_view value, std::size_t at, WordEnds& ends, EncodedWord& word)
 {
     const std::size_t charsetStart = at + 2;
     const std::size_t charsetEnd = value.find('?', charsetStart);
@@ -41,14 +89,11 @@ bool ReadEncodedWord(std::string_view value, std::size_t at, EncodedWord& word)
         return false;
     }
     const std::size_t textStart = charsetEnd + 3;
-    const std::size_t textEnd = value.find("?=", textStart);
-    if (textEnd == std::string_view::npos) {
+    const std::size_t textEnd = ends.CloseAfter(textStart);
+    if (textEnd == std::string_view::npos || ends.LineEndAfter(textStart) < textEnd) {
         return false;
     }
     const std::string_view text = value.substr(textStart, textEnd - textStart);
-    if (text.find_first_of("\r\n") != std::string_view::npos) {
-        return false;
-    }
     // RFC 2231 section 5: a language after "*" is of no use here.
     const std::size_t star = charset.find('*');
     word.charset = star == std::string_view::npos ? charset : charset.substr(0, star);
@@ -128,12 +173,16 @@ std::string DecodeHeaderValue(std::string_view value)
         }
     };
     EncodedWord word;
+    WordEnds ends(value);
     while (search < value.size()) {
         const std::size_t at = value.find("=?", search);
         if (at == std::string_view::npos) {
             break;
         }
-        if (!ReadEncodedWord(value, at, word)) {
+        if (!ReadEncodedWord(value, at, ends, word)) {
+            if (ends.NoCloseLeft()) {
+                break;  // a word that cannot close ends the search for words
+            }
             search = at + 1;
             continue;
         }
