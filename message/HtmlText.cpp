@@ -2,6 +2,8 @@
 // Works on Shift_JIS, whose second bytes never take the values of "<", ">", "&" or blanks.
 #include "message/HtmlText.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 
 #include "decode/CharsetConversion.h"
@@ -27,6 +29,9 @@ constexpr NamedReference kNamedReferences[] = {
     {"zwnj", 0x200C},   {"zwj", 0x200D},     {"shy", 0xAD},       {"not", 0xAC},       {"acute", 0xB4},
     {"uml", 0xA8},      {"iexcl", 0xA1},     {"iquest", 0xBF},    {"frac12", 0xBD},    {"sup2", 0xB2},
 };
+
+// The most bytes from "&" to ";" of a reference this conversion knows.
+constexpr std::size_t kLongestReference = 12;
 
 // Elements that stand on lines of their own.
 constexpr std::string_view kBlockElements[] = {"p", "div", "li", "tr", "h1", "h2", "h3", "h4", "h5", "h6"};
@@ -60,36 +65,76 @@ std::size_t TagEnd(std::string_view html, std::size_t at)
     return html.size();
 }
 
-// Where the element whose content is dropped ends: past "</name ...>", or the end of the text.
-std::size_t DroppedElementEnd(std::string_view html, std::size_t from, std::string_view name)
-{
-    std::size_t at = from;
-    while ((at = html.find("</", at)) != std::string_view::npos) {
-        if (at + 2 + name.size() <= html.size() && EqualsIgnoringCase(html.substr(at + 2, name.size()), name) &&
-            (at + 2 + name.size() == html.size() || !IsNameCharacter(html[at + 2 + name.size()]))) {
-            return TagEnd(html, at);
+// The elements whose content is dropped, and where each one's end tag is known to be missing:
+// a search that found none is not made again for a later start tag of the same name, and the
+// start of the body that ends an open head is found once for every head before it.
+class DroppedElements {
+public:
+    explicit DroppedElements(std::string_view html) : html_(html) {}
+
+    // Whether the content of the element is dropped.
+    static bool IsDropped(std::string_view name) { return IndexOf(name) < kNames.size(); }
+
+    // Where the element whose content starts at `from` ends: past "</name ...>", or for a head
+    // left open where the body begins, or the end of the text.
+    std::size_t End(std::size_t from, std::string_view name)
+    {
+        const std::size_t index = IndexOf(name);
+        if (from < missingFrom_[index]) {
+            for (std::size_t at = from; (at = html_.find("</", at)) != std::string_view::npos; at += 2) {
+                const std::size_t after = at + 2 + name.size();
+                if (after <= html_.size() && EqualsIgnoringCase(html_.substr(at + 2, name.size()), name) &&
+                    (after == html_.size() || !IsNameCharacter(html_[after]))) {
+                    return TagEnd(html_, at);
+                }
+            }
+            missingFrom_[index] = from;
         }
-        at += 2;
+        return name == "head" ? BodyStart(from) : html_.size();
     }
-    if (name == "head") {
-        // A head left open ends where the body begins.
-        for (std::size_t body = from; (body = html.find('<', body)) != std::string_view::npos; ++body) {
-            if (EqualsIgnoringCase(html.substr(body + 1, 4), "body")) {
-                return body;
+
+private:
+    static constexpr std::array<std::string_view, 4> kNames = {"head", "style", "script", "title"};
+
+    static std::size_t IndexOf(std::string_view name)
+    {
+        return static_cast<std::size_t>(std::find(kNames.begin(), kNames.end(), name) - kNames.begin());
+    }
+
+    // The first "<body" at or after `from` (letters in any case), or the end of the text.
+    std::size_t BodyStart(std::size_t from)
+    {
+        if (from < bodySearchedFrom_ || from > body_) {
+            bodySearchedFrom_ = from;
+            body_ = html_.size();
+            for (std::size_t at = from; (at = html_.find('<', at)) != std::string_view::npos; ++at) {
+                if (EqualsIgnoringCase(html_.substr(at + 1, 4), "body")) {
+                    body_ = at;
+                    break;
+                }
             }
         }
+        return body_;
     }
-    return html.size();
-}
+
+    std::string_view html_;
+    // Past these positions the element's end tag is missing; npos while not known.
+    std::array<std::size_t, kNames.size()> missingFrom_ = {std::string_view::npos, std::string_view::npos,
+                                                            std::string_view::npos, std::string_view::npos};
+    std::size_t bodySearchedFrom_ = std::string_view::npos;
+    std::size_t body_ = 0;
+};
 
 // Decodes the character reference at `at` ("&") into `text`; returns its length, or 0 when
 // it is none that is known (the "&" then stays as it is).
 std::size_t AppendReference(std::string_view html, std::size_t at, std::string& text)
 {
-    const std::size_t semicolon = html.find(';', at);
-    if (semicolon == std::string_view::npos || semicolon - at > 12 || semicolon == at + 1) {
+    // A reference is a short name: the ";" is looked for among the next 12 bytes only.
+    const std::size_t found = html.substr(at, kLongestReference + 1).find(';');
+    if (found == std::string_view::npos || found == 1) {
         return 0;
     }
+    const std::size_t semicolon = at + found;
     const std::string_view name = html.substr(at + 1, semicolon - at - 1);
     char32_t codePoint = 0;
     if (name[0] == '#') {
@@ -157,6 +202,7 @@ std::string HtmlToText(std::string_view html)
 {
     std::string text;
     text.reserve(html.size());
+    DroppedElements dropped(html);
     bool inPre = false;
     std::size_t i = 0;
     while (i < html.size()) {
@@ -167,21 +213,22 @@ std::string HtmlToText(std::string_view html)
                 i = end == std::string_view::npos ? html.size() : end + 3;
                 continue;
             }
-            const std::size_t end = TagEnd(html, i);
             std::size_t nameStart = i + 1;
             const bool closing = nameStart < html.size() && html[nameStart] == '/';
             if (closing) ++nameStart;
             std::size_t nameEnd = nameStart;
-            while (nameEnd < end && IsNameCharacter(html[nameEnd])) ++nameEnd;
+            while (nameEnd < html.size() && IsNameCharacter(html[nameEnd])) ++nameEnd;
+            // Only a tag is looked at further, so that a run of "<" costs no search each.
             if (nameEnd == nameStart && !closing && (nameStart >= html.size() || html[nameStart] != '!')) {
                 text += c;  // a "<" that starts no tag is text
                 ++i;
                 continue;
             }
+            const std::size_t end = TagEnd(html, i);
             const std::string name = LowerCase(html.substr(nameStart, nameEnd - nameStart));
             i = end;
-            if (!closing && (name == "head" || name == "style" || name == "script" || name == "title")) {
-                i = DroppedElementEnd(html, end, name);
+            if (!closing && DroppedElements::IsDropped(name)) {
+                i = dropped.End(end, name);
             } else if (name == "br" && !closing) {
                 text += '\n';
             } else if (name == "pre") {
