@@ -60,25 +60,31 @@ bool IsAttachmentDisposition(const Part& part)
 
 // The parts of a multipart body between its delimiter lines (RFC 2046 section 5.1.1): the line
 // end before a delimiter belongs to it; the preamble and the epilogue are not parts. A body
-// whose closing delimiter is missing ends its last part at the end of the text.
+// whose closing delimiter is missing ends its last part at the end of the text. A delimiter
+// stands at the start of a line, so only line starts are compared with it, each at most up to
+// its line end: a search of the whole body for a long boundary would compare it again at every
+// byte. A boundary with a line end in it (only the RFC 2231 form can carry one) is never found.
 std::vector<std::string_view> SplitMultipart(std::string_view body, std::string_view boundary)
 {
     std::vector<std::string_view> parts;
     const std::string delimiter = "--" + std::string(boundary);
+    if (delimiter.find('\n') != std::string::npos) {
+        return parts;
+    }
     std::size_t partStart = std::string_view::npos;
-    std::size_t at = 0;
-    while ((at = body.find(delimiter, at)) != std::string_view::npos) {
-        const std::size_t found = at;
-        at += 1;
-        if (found != 0 && body[found - 1] != '\n') {
+    for (std::size_t found = 0; found < body.size();) {
+        const std::size_t lineEnd = body.find('\n', found);
+        const std::size_t nextLine = lineEnd == std::string_view::npos ? body.size() : lineEnd + 1;
+        if (body.compare(found, delimiter.size(), delimiter) != 0) {
+            found = nextLine;
             continue;
         }
         std::size_t after = found + delimiter.size();
         const bool closing = body.substr(after, 2) == "--";
         if (closing) after += 2;
-        const std::size_t lineEnd = body.find('\n', after);
         const std::string_view rest = body.substr(after, lineEnd == std::string_view::npos ? lineEnd : lineEnd - after);
         if (rest.find_first_not_of(" \t\r") != std::string_view::npos) {
+            found = nextLine;
             continue;  // a longer boundary that begins with this one
         }
         if (partStart != std::string_view::npos) {
@@ -93,8 +99,7 @@ std::vector<std::string_view> SplitMultipart(std::string_view body, std::string_
         if (closing) {
             return parts;
         }
-        partStart = lineEnd == std::string_view::npos ? body.size() : lineEnd + 1;
-        at = partStart;
+        partStart = found = nextLine;
     }
     if (partStart != std::string_view::npos) {
         parts.push_back(body.substr(partStart));
