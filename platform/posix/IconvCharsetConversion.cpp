@@ -1,11 +1,12 @@
 // The charsets that go through Unicode, converted with iconv in two stages: the source into
-// UTF-32 (an invalid sequence becomes U+FFFD), then each code point into CP932 with our own
-// replacement. Never //TRANSLIT, whose result depends on the locale.
+// UTF-32 (an invalid sequence becomes U+FFFD), then each code point into CP932 through a table
+// that iconv fills, with our own replacement. Never //TRANSLIT, whose result depends on the
+// locale.
 #include <iconv.h>
 
 #include <bit>
 #include <cerrno>
-#include <cstring>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -106,40 +107,95 @@ void DecodeToUtf32(iconv_t decoder, std::string_view bytes, std::vector<char32_t
     codePoints.resize(used);
 }
 
+// The CP932 codes of the Basic Multilingual Plane, each asked of iconv the first time it is
+// needed, one character at a time. glibc's converter costs about 10 us for every character it
+// has no code for when it is handed a long text (it converts the text before that character
+// again), so a text of such characters is never handed to it whole.
+class Cp932Codes {
+public:
+    // Appends the CP932 bytes of one code point, or "〓" where CP932 has none; 0 when iconv
+    // fails in a way other than having no code (nothing appended then).
+    int Append(iconv_t encoder, char32_t codePoint, std::string& sjis)
+    {
+        // CP932 holds no character beyond the Basic Multilingual Plane.
+        std::uint16_t code = kNoCode;
+        if (codePoint < 0x10000) {
+            if (codes_.empty()) {
+                codes_.assign(0x10000, kNotAsked);
+            }
+            code = codes_[codePoint];
+            if (code == kNotAsked) {
+                if (!Ask(encoder, codePoint, code)) {
+                    return 0;
+                }
+                codes_[codePoint] = code;
+            }
+        }
+        if (code == kNoCode) {
+            sjis += kSjisReplacement;
+        } else if (code > 0xFF) {
+            sjis += static_cast<char>(code >> 8);
+            sjis += static_cast<char>(code & 0xFF);
+        } else {
+            sjis += static_cast<char>(code);
+        }
+        return 1;
+    }
+
+private:
+    // No CP932 code is either of these: a lead byte is at most 0xFC.
+    static constexpr std::uint16_t kNotAsked = 0xFFFF;
+    static constexpr std::uint16_t kNoCode = 0xFFFE;
+
+    static bool Ask(iconv_t encoder, char32_t codePoint, std::uint16_t& code)
+    {
+        char* in = reinterpret_cast<char*>(&codePoint);
+        std::size_t inLeft = sizeof codePoint;
+        unsigned char bytes[8];
+        char* out = reinterpret_cast<char*>(bytes);
+        std::size_t outLeft = sizeof bytes;
+        const std::size_t result = iconv(encoder, &in, &inLeft, &out, &outLeft);
+        const int error = errno;
+        iconv(encoder, nullptr, nullptr, nullptr, nullptr);
+        const std::size_t length = sizeof bytes - outLeft;
+        if (result == static_cast<std::size_t>(-1)) {
+            if (error != EILSEQ) {
+                return false;
+            }
+            code = kNoCode;
+        } else if (length == 1) {
+            code = bytes[0];
+        } else if (length == 2) {
+            code = static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+        } else {
+            return false;  // CP932 has codes of one or two bytes only
+        }
+        return true;
+    }
+
+    std::vector<std::uint16_t> codes_;  // empty until the first character
+};
+
+thread_local Cp932Codes t_cp932Codes;
+
 // Each code point in its CP932 form; a code point CP932 has no code for becomes "〓".
-int EncodeAsCp932(iconv_t encoder, std::vector<char32_t>& codePoints, std::string& sjis)
+int EncodeAsCp932(iconv_t encoder, const std::vector<char32_t>& codePoints, std::string& sjis)
 {
-    for (char32_t& codePoint : codePoints) {
+    const std::size_t start = sjis.size();
+    // A code point gives at most two bytes, and "〓" is two bytes.
+    sjis.reserve(start + codePoints.size() * 2);
+    for (char32_t codePoint : codePoints) {
         codePoint = Cp932Form(codePoint);
         // glibc's CP932 gives the yen sign and the overline the ASCII codes of backslash and
         // tilde, look-alikes that Windows' own table does not substitute: CP932 holds neither.
         if (codePoint == 0xA5 || codePoint == 0x203E) {
             codePoint = 0xFFFD;
         }
-    }
-    char* in = reinterpret_cast<char*>(codePoints.data());
-    std::size_t inLeft = codePoints.size() * sizeof(char32_t);
-    const std::size_t start = sjis.size();
-    // A code point gives at most two bytes, and "〓" is two bytes.
-    sjis.resize(start + codePoints.size() * 2);
-    char* out = sjis.data() + start;
-    std::size_t outLeft = codePoints.size() * 2;
-    while (inLeft > 0) {
-        if (iconv(encoder, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1)) {
-            break;
-        }
-        if (errno != EILSEQ || outLeft < 2 || inLeft < sizeof(char32_t)) {
+        if (!t_cp932Codes.Append(encoder, codePoint, sjis)) {
             sjis.resize(start);
             return 0;
         }
-        std::memcpy(out, kSjisReplacement, 2);
-        out += 2;
-        outLeft -= 2;
-        in += sizeof(char32_t);
-        inLeft -= sizeof(char32_t);
-        iconv(encoder, nullptr, nullptr, nullptr, nullptr);
     }
-    sjis.resize(static_cast<std::size_t>(out - sjis.data()));
     return 1;
 }
 
