@@ -1,7 +1,9 @@
 // Speed of reading messages: the summary lines of 20,000 mixed-charset headers and the viewer
 // text of a 1 MB multipart message, beside Python's email package on the same messages in
-// the same run (message_bench.py makes the corpus and times Python).
+// the same run (message_bench.py makes the corpus and times Python); then crafted messages
+// that a slow reader would take quadratic time on, each at two sizes.
 // Usage: message_bench [FOLDER]   (the corpus is written there; a temporary folder otherwise)
+//        message_bench --crafted [KIB...]   (the crafted messages alone, at the given sizes)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "BenchTiming.h"
+#include "CraftedMessages.h"
 #include "message/MessageText.h"
 
 namespace {
@@ -48,6 +51,11 @@ std::size_t g_sink = 0;
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "--crafted") {
+        std::vector<std::size_t> sizes;
+        for (int n = 2; n < argc; ++n) sizes.push_back(std::stoul(argv[n]) * 1024);
+        return PrintCraftedTable(sizes.empty() ? std::vector<std::size_t>{256 * 1024, 512 * 1024} : sizes);
+    }
     std::string folder;
     if (argc > 1) {
         folder = argv[1];
@@ -115,5 +123,6 @@ int main(int argc, char** argv)
     std::printf("\nper summary line: %.2f us (checksum %zu)\n", summaries / static_cast<double>(headers.size()) * 1e6,
                 g_sink);
     if (argc <= 1) std::filesystem::remove_all(folder);
-    return 0;
+    std::printf("\n");
+    return PrintCraftedTable({256 * 1024, 512 * 1024});
 }
