@@ -118,14 +118,27 @@ TEST(CharsetConversion, BothFormsOfTheSevenCharactersGiveOneCode)
 TEST(CharsetConversion, LabelsInAnyCaseAndTheirAliases)
 {
     std::vector<Row> rows;
-    for (const char* label : {"UTF-8", "utf-8", "Utf8", " utf-8 ", "\"UTF-8\""}) {
+    for (const char* label : {"UTF-8", "utf-8", "Utf8", " utf-8 ", "\"UTF-8\"", "utf_8", "UTF_8"}) {
         rows.push_back({"UTF-8 label", label, "\xe6\x97\xa5", "日"});
     }
     for (const char* label : {"Shift_JIS", "SJIS", "x-sjis", "Windows-31J", "CP932", "MS_Kanji", "shift-jis"}) {
         rows.push_back({"Shift_JIS label", label, "\x93\xfa", "日"});
     }
-    for (const char* label : {"ks_c_5601-1987", "euc-kr", "cp949", "KS_C_5601-1987"}) {
+    for (const char* label : {"ks_c_5601-1987", "euc-kr", "cp949", "KS_C_5601-1987", "euc_kr", "EUCKR", "ks_c_5601_1987"}) {
         rows.push_back({"EUC-KR label", label, "\xec\xed", "日"});
+    }
+    // Labels are compared as iconv and ICU compare them: "-" and "_" are the same, or nothing.
+    for (const char* label : {"shift_jis", "SHIFT-JIS", "shiftjis", "Windows_31J", "cp_932"}) {
+        rows.push_back({"a spelling with _, - or neither", label, "\x93\xfa", "日"});
+    }
+    for (const char* label : {"euc_jp", "EUC_JP", "eucjp", "x_euc_jp"}) {
+        rows.push_back({"EUC-JP label", label, "\xc6\xfc", "日"});
+    }
+    for (const char* label : {"iso_2022_jp", "ISO2022JP"}) {
+        rows.push_back({"ISO-2022-JP label", label, "\x1b$BF|\x1b(B", "日"});
+    }
+    for (const char* label : {"iso_8859_1", "ISO88591", "windows_1252", "iso_8859_15"}) {
+        rows.push_back({"Latin label", label, "\xb0", "\x81\x8B"});
     }
     ExpectConverted(rows);
 }
@@ -136,6 +149,8 @@ TEST(CharsetConversion, BrokenInputAndUnknownCharsets)
         {"UTF-8: a byte that starts nothing", "UTF-8", "a\xffz", "a〓z"},
         {"UTF-8: a sequence cut off by the end", "UTF-8", "a\xe6\x97", "a〓"},
         {"UTF-8: a zero byte is a character", "UTF-8", "a\0b"s, "a\0b"s},
+        {"UTF-8: bytes that are not UTF-8 among characters Shift_JIS lacks, each a geta mark", "UTF-8",
+         "\xff\xed\x95\x9c\xff\xed\x95\x9c\xe6\x97\xa5\xfe", "〓〓〓〓日〓"},
         {"Shift_JIS: a lead byte at the end", "Shift_JIS", "a\x93", "a〓"},
         {"Shift_JIS: a lead byte before a line end", "Shift_JIS", "\x93\r\n", "〓\r\n"},
         {"EUC-JP: a lone high byte", "EUC-JP", "\xa4z", "〓z"},

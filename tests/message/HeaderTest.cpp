@@ -60,6 +60,8 @@ TEST(FieldLookup, BrokenHeaders)
         {"a colon with no name", ": s\r\nSubject: t\r\n", "<unknown> : (No Subject)"},
         {"CR and LF inside an encoded word become blanks", "Subject: =?utf-8?q?a=0D=0Ab?=\r\n", "<unknown> : a  b"},
         {"zero bytes are left out", "Subject: a\0b\r\n"s, "<unknown> : ab"},
+        {"a From folded into openings that never close stays as it is",
+         "From: " + Repeated("=?x?Q?y\r\n ", 300) + "x\r\n", Repeated("=?x?Q?y ", 300) + "x : (No Subject)"},
     }, SummaryLine);
 }
 
@@ -98,6 +100,8 @@ TEST(EncodedWords, DecodedByTheirOwnCharsets)
         {"US-ASCII word with 8-bit bytes: the bytes decide", "=?us-ascii?q?=E6=97=A5?=", "日"},
         {"a word ending in one padding sign does not swallow the next",
          "=?iso-2022-jp?B?GyRCJCIbKEI=?= =?iso-2022-jp?B?GyRCJCQbKEI=?=", "あい"},
+        {"charset labels with _ for -", "=?utf_8?B?5pel?= =?EUC_JP?B?y9w=?= =?shift-jis?B?jOo=?=", "日本語"},
+        {"words joined across spellings of one label", "=?utf-8?q?=E6=97?= =?UTF_8?Q?=A5?=", "日"},
     }, DecodeHeaderValue);
 }
 
@@ -117,6 +121,11 @@ TEST(EncodedWords, BrokenWords)
         {"lone opening marks", "=? =?", "=? =?"},
         {"invalid UTF-8 inside a UTF-8 word", "=?utf-8?q?a=FFb?=", "a〓b"},
         {"half a JIS pair at the end of a word", "=?iso-2022-jp?b?GyRCJA==?=", "〓"},
+        {"openings that never close stay as they are", Repeated("=?a?B?x", 500), Repeated("=?a?B?x", 500)},
+        {"unclosed Q openings stay as they are", Repeated("=?utf-8?Q?abc ", 300), Repeated("=?utf-8?Q?abc ", 300)},
+        {"the first ?= closes the first opening, over the others", "=?utf-8?Q?a =?utf-8?Q?b?=", "a =?utf-8?Q?b"},
+        {"a line end before the ?= is no word; the next word is", "=?utf-8?q?a\r\nb?= =?utf-8?q?c?=",
+         "=?utf-8?q?a\r\nb?= c"},
     }, DecodeHeaderValue);
 }
 

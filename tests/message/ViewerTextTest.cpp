@@ -71,6 +71,9 @@ TEST(ViewerText, TextPartsDecodedAndConverted)
          "日\r\n"},
         {"ISO-2022-JP label on Shift_JIS bytes", Mime("text/plain; charset=iso-2022-jp", "8bit", "\x93\xfa\r\n"),
          "日\r\n"},
+        {"ISO-2022-JP label with _ on UTF-8 bytes", Mime("text/plain; charset=ISO_2022_JP", "8bit", "\xe6\x97\xa5"),
+         "日\r\n"},
+        {"EUC-KR label with _", Mime("text/plain; charset=euc_kr", "8bit", "\xec\xed"), "日\r\n"},
         {"unknown charset: the bytes decide", Mime("text/plain; charset=x-mac-foo", "8bit", "\xe6\x97\xa5\r\n"),
          "日\r\n"},
         {"junk transfer encoding is 7bit", Mime("text/plain; charset=utf-8", "7-bit", "=E6 plain\r\n"),
@@ -189,6 +192,9 @@ TEST(HtmlText, TagsCommentsAndReferences)
         {"an unclosed tag ends the text", "a<b", "a\n"},
         {"an unclosed comment ends the text", "a<!-- b", "a\n"},
         {"a head left open ends at the body", "<head><title>t</title><body>x", "x\n"},
+        {"each head left open ends at the next body", "<head>a<body>b<HEAD>c<Body>d", "bd\n"},
+        {"runs of < that start no tag are text", "<<< < <?x?> <", "<<< < <?x?> <\n"},
+        {"& without a ; close behind is text", "&&& &amp and; &#26085", "&&& &amp and; &#26085\n"},
     }, HtmlToText);
     ExpectRows({
         {"meta charset", "<html><head><meta charset=\"Shift_JIS\">", "shift_jis"},
@@ -232,6 +238,15 @@ TEST(ViewerText, BrokenMessages)
         {"quoted-printable with a broken escape", Mime("text/plain", "quoted-printable", "a=ZZb=\r\nc=4"),
          "a=ZZbc=4\r\n"},
         {"a message of its header alone", "Subject: s\r\n", ""},
+        {"lines shorter than a long boundary", Mime("multipart/mixed; boundary=" + std::string(90, 'b'), "",
+                                                     "--" + std::string(90, 'b') + "\r\n\r\n-\r\n--b\r\n--" +
+                                                         std::string(90, 'b') + "--\r\n"),
+         "-\r\n--b\r\n"},
+        {"a boundary with a line end in it is never found",
+         Mime("multipart/mixed; boundary*=''a%0Ab", "", "--a\nb\n\none\n--a\nb--\n"), "--a\r\nb\r\n\r\none\r\n--a\r\nb--\r\n"},
+        {"a UTF-8 part of bytes that are not UTF-8 and characters Shift_JIS lacks",
+         Mime("text/plain; charset=utf-8", "8bit", "\xff\xfe\xed\x95\x9c\xe6\x97\xa5\xed\x95\x9c\xf0\x9f\x98\x80"),
+         "〓〓〓日〓〓\r\n"},
     }, ViewerBody);
     // Nesting past the limit is named, not opened, and nothing deeper is read.
     const std::string text = ViewerText("MIME-Version: 1.0\r\n" + deep);
