@@ -4,6 +4,7 @@
 // ever substituted and a character CP932 cannot hold becomes "〓".
 #include <windows.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -119,15 +120,30 @@ bool DecodeToUtf16(unsigned codePage, std::string_view bytes, std::wstring& wide
         return false;
     }
     // The shortest piece of one to four bytes that decodes is one character; a byte that
-    // starts none is replaced.
+    // starts none is replaced. Text full of invalid bytes makes several tries for every byte,
+    // so each try is one call into a small area (four bytes give at most four UTF-16 units),
+    // and no piece is tried that is longer than the code page's longest character.
     wide.clear();
+    CPINFO info;
+    const std::size_t longest =
+        GetCPInfo(codePage, &info) && info.MaxCharSize >= 1 && info.MaxCharSize <= 4 ? info.MaxCharSize : 4;
+    const auto decodeCharacter = [codePage, flags](std::string_view piece, std::wstring& out) {
+        wchar_t units[8];
+        const int length = MultiByteToWideChar(codePage, flags, piece.data(), static_cast<int>(piece.size()), units,
+                                               static_cast<int>(std::size(units)));
+        if (length <= 0) {
+            return false;
+        }
+        out.append(units, static_cast<std::size_t>(length));
+        return true;
+    };
     std::size_t at = 0;
     while (at < bytes.size()) {
         std::size_t length = 1;
-        while (length <= 4 && at + length <= bytes.size() && !decode(bytes.substr(at, length), wide)) {
+        while (length <= longest && at + length <= bytes.size() && !decodeCharacter(bytes.substr(at, length), wide)) {
             ++length;
         }
-        if (length > 4 || at + length > bytes.size()) {
+        if (length > longest || at + length > bytes.size()) {
             wide += L'\xFFFD';
             length = 1;
         }
