@@ -81,6 +81,8 @@ const Shape kShapes[] = {
      [](std::size_t size) { return Mime("text/html; charset=utf-8", Repeated("<head><body>", size)); }},
     {"UTF-8 part of bytes that are not UTF-8", true,
      [](std::size_t size) { return Mime("text/plain; charset=utf-8", Repeated("\xff", size)); }},
+    {"EUC-KR part of lead bytes without their trail bytes", true,
+     [](std::size_t size) { return Mime("text/plain; charset=euc-kr", Repeated("\xb0 ", size)); }},
     {"UTF-8 part of Korean", true,
      [](std::size_t size) { return Mime("text/plain; charset=utf-8", Utf8Lines(0xAC00, 11172, size)); }},
     {"UTF-8 part of emoji", true,
