@@ -117,7 +117,12 @@ public:
     // fails in a way other than having no code (nothing appended then).
     int Append(iconv_t encoder, char32_t codePoint, std::string& sjis)
     {
-        // CP932 holds no character beyond the Basic Multilingual Plane.
+        // The tag characters (U+E0000 to U+E007F, invisible) are left out, as glibc's converter
+        // leaves them out of a whole text.
+        if (codePoint >> 7 == 0xE0000 >> 7) {
+            return 1;
+        }
+        // CP932 holds no other character beyond the Basic Multilingual Plane.
         std::uint16_t code = kNoCode;
         if (codePoint < 0x10000) {
             if (codes_.empty()) {
