@@ -4,6 +4,7 @@
 // locale.
 #include <iconv.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -55,6 +56,9 @@ private:
 
 thread_local ConverterCache t_converters;
 
+// The most bytes handed to the decoder at once.
+constexpr std::size_t kDecodedPiece = 4096;
+
 // The code points of the bytes in the machine's byte order; a byte that starts no valid
 // sequence, or a sequence cut off by the end, becomes U+FFFD and the rest goes on.
 void DecodeToUtf32(iconv_t decoder, std::string_view bytes, std::vector<char32_t>& codePoints)
@@ -68,11 +72,20 @@ void DecodeToUtf32(iconv_t decoder, std::string_view bytes, std::vector<char32_t
         char* const outStart = reinterpret_cast<char*>(codePoints.data() + used);
         char* out = outStart;
         std::size_t outLeft = (codePoints.size() - used) * sizeof(char32_t);
-        const std::size_t result = iconv(decoder, &in, &inLeft, &out, &outLeft);
+        // The text goes in pieces: a call that meets an invalid byte ends there, and a call
+        // handed the whole rest each time would cost in proportion to the rest wherever the
+        // input is checked (the sanitizers check all of it at every call).
+        std::size_t pieceLeft = std::min(inLeft, kDecodedPiece);
+        const std::size_t piece = pieceLeft;
+        const std::size_t result = iconv(decoder, &in, &pieceLeft, &out, &outLeft);
         const int error = errno;
+        inLeft -= piece - pieceLeft;
         used += static_cast<std::size_t>(out - outStart) / sizeof(char32_t);
         if (result != static_cast<std::size_t>(-1)) {
-            break;
+            continue;
+        }
+        if (error == EINVAL && inLeft > pieceLeft) {
+            continue;  // a sequence cut by the end of the piece, not of the text
         }
         if (error == E2BIG || used == codePoints.size()) {
             codePoints.resize(codePoints.size() * 2);

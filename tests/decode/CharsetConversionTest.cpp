@@ -148,6 +148,8 @@ TEST(CharsetConversion, BrokenInputAndUnknownCharsets)
     ExpectConverted({
         {"UTF-8: a byte that starts nothing", "UTF-8", "a\xffz", "a〓z"},
         {"UTF-8: a sequence cut off by the end", "UTF-8", "a\xe6\x97", "a〓"},
+        {"UTF-8: a character across the 4096th byte is whole", "UTF-8", std::string(4095, 'a') + "\xe6\x97\xa5\xff",
+         std::string(4095, 'a') + "日〓"},
         {"UTF-8: a zero byte is a character", "UTF-8", "a\0b"s, "a\0b"s},
         {"UTF-8: bytes that are not UTF-8 among characters Shift_JIS lacks, each a geta mark", "UTF-8",
          "\xff\xed\x95\x9c\xff\xed\x95\x9c\xe6\x97\xa5\xfe", "〓〓〓〓日〓"},
