@@ -56,8 +56,9 @@ private:
 
 thread_local ConverterCache t_converters;
 
-// The most bytes handed to the decoder at once.
+// The most bytes handed to the decoder at once, and the first piece after an invalid byte.
 constexpr std::size_t kDecodedPiece = 4096;
+constexpr std::size_t kPieceAfterInvalidByte = 16;
 
 // The code points of the bytes in the machine's byte order; a byte that starts no valid
 // sequence, or a sequence cut off by the end, becomes U+FFFD and the rest goes on.
@@ -68,23 +69,27 @@ void DecodeToUtf32(iconv_t decoder, std::string_view bytes, std::vector<char32_t
     std::size_t used = 0;  // code points written so far
     char* in = const_cast<char*>(bytes.data());
     std::size_t inLeft = bytes.size();
+    std::size_t pieceLength = kDecodedPiece;
     while (inLeft > 0) {
         char* const outStart = reinterpret_cast<char*>(codePoints.data() + used);
         char* out = outStart;
         std::size_t outLeft = (codePoints.size() - used) * sizeof(char32_t);
         // The text goes in pieces: a call that meets an invalid byte ends there, and a call
         // handed the whole rest each time would cost in proportion to the rest wherever the
-        // input is checked (the sanitizers check all of it at every call).
-        std::size_t pieceLeft = std::min(inLeft, kDecodedPiece);
+        // input is checked (the sanitizers check all of it at every call). After an invalid
+        // byte the pieces start small, as more invalid bytes tend to follow.
+        std::size_t pieceLeft = std::min(inLeft, pieceLength);
         const std::size_t piece = pieceLeft;
         const std::size_t result = iconv(decoder, &in, &pieceLeft, &out, &outLeft);
         const int error = errno;
         inLeft -= piece - pieceLeft;
         used += static_cast<std::size_t>(out - outStart) / sizeof(char32_t);
         if (result != static_cast<std::size_t>(-1)) {
+            pieceLength = std::min(pieceLength * 2, kDecodedPiece);
             continue;
         }
         if (error == EINVAL && inLeft > pieceLeft) {
+            pieceLength = kDecodedPiece;
             continue;  // a sequence cut by the end of the piece, not of the text
         }
         if (error == E2BIG || used == codePoints.size()) {
@@ -97,6 +102,7 @@ void DecodeToUtf32(iconv_t decoder, std::string_view bytes, std::vector<char32_t
         // which stands for one U+FFFD as a whole.
         codePoints[used++] = 0xFFFD;
         const std::size_t skipped = error == EINVAL ? inLeft : 1;
+        pieceLength = kPieceAfterInvalidByte;
         in += skipped;
         inLeft -= skipped;
         iconv(decoder, nullptr, nullptr, nullptr, nullptr);
