@@ -193,6 +193,7 @@ TEST(HtmlText, TagsCommentsAndReferences)
         {"an unclosed comment ends the text", "a<!-- b", "a\n"},
         {"a head left open ends at the body", "<head><title>t</title><body>x", "x\n"},
         {"each head left open ends at the next body", "<head>a<body>b<HEAD>c<Body>d", "bd\n"},
+        {"only a head ends at the body: a script left open ends the text", "a<script>x<body>y", "a\n"},
         {"runs of < that start no tag are text", "<<< < <?x?> <", "<<< < <?x?> <\n"},
         {"& without a ; close behind is text", "&&& &amp and; &#26085", "&&& &amp and; &#26085\n"},
     }, HtmlToText);
