@@ -7,11 +7,12 @@
 #include <string_view>
 
 // Converts bytes labelled with `charset` (a MIME charset name or one of its usual aliases, in
-// any letter case, with "-" and "_" anywhere or nowhere) into Shift_JIS. A character that Shift_JIS cannot hold, and a byte sequence
-// that is not valid in the charset, becomes "〓"; the JIS and the Windows forms of the wave
-// dash and its six siblings both give the one Shift_JIS code. 1 with the result in `sjis`;
-// 0 when the charset is not known here, with `sjis` left as it was, so that the caller can
-// keep the bytes. Zero bytes are converted like any other character.
+// any letter case, with "-" and "_" anywhere or nowhere) into Shift_JIS. A character that
+// Shift_JIS cannot hold, and a byte sequence that is not valid in the charset, becomes "〓";
+// the JIS and the Windows forms of the wave dash and its six siblings both give the one
+// Shift_JIS code. 1 with the result in `sjis`; 0 when the charset is not known here, with
+// `sjis` left as it was, so that the caller can keep the bytes. Zero bytes are converted like
+// any other character.
 int ConvertCharsetToSjis(std::string_view charset, std::string_view bytes, std::string& sjis);
 
 // The form in which charset labels are compared, as iconv and ICU match names: letters in small

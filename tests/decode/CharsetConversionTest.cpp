@@ -124,7 +124,8 @@ TEST(CharsetConversion, LabelsInAnyCaseAndTheirAliases)
     for (const char* label : {"Shift_JIS", "SJIS", "x-sjis", "Windows-31J", "CP932", "MS_Kanji", "shift-jis"}) {
         rows.push_back({"Shift_JIS label", label, "\x93\xfa", "日"});
     }
-    for (const char* label : {"ks_c_5601-1987", "euc-kr", "cp949", "KS_C_5601-1987", "euc_kr", "EUCKR", "ks_c_5601_1987"}) {
+    for (const char* label :
+         {"ks_c_5601-1987", "euc-kr", "cp949", "KS_C_5601-1987", "euc_kr", "EUCKR", "ks_c_5601_1987"}) {
         rows.push_back({"EUC-KR label", label, "\xec\xed", "日"});
     }
     // Labels are compared as iconv and ICU compare them: "-" and "_" are the same, or nothing.
@@ -164,7 +165,8 @@ TEST(CharsetConversion, BrokenInputAndUnknownCharsets)
         {"Big5: a lead byte at the end", "Big5", "a\xa4", "a〓"},
         {"empty text", "UTF-8", "", ""},
     });
-    for (const char* label : {"x-unknown", "", "unknown-8bit", "utf-8x", "a-label-far-too-long-to-be-any-charset-name"}) {
+    for (const char* label :
+         {"x-unknown", "", "unknown-8bit", "utf-8x", "a-label-far-too-long-to-be-any-charset-name", "-", "_-_"}) {
         SCOPED_TRACE(label);
         std::string sjis = "untouched";
         EXPECT_EQ(ConvertCharsetToSjis(label, "caf\xe9", sjis), 0);

@@ -126,6 +126,8 @@ TEST(EncodedWords, BrokenWords)
         {"the first ?= closes the first opening, over the others", "=?utf-8?Q?a =?utf-8?Q?b?=", "a =?utf-8?Q?b"},
         {"a line end before the ?= is no word; the next word is", "=?utf-8?q?a\r\nb?= =?utf-8?q?c?=",
          "=?utf-8?q?a\r\nb?= c"},
+        {"an opening with a blank in its charset, then a word", "=?a b?q?x?= =?utf-8?q?y?=", "=?a b?q?x?= y"},
+        {"a word, then an opening that never closes", "=?utf-8?q?a?= =?utf-8?q?b", "a =?utf-8?q?b"},
     }, DecodeHeaderValue);
 }
 

@@ -196,6 +196,7 @@ TEST(HtmlText, TagsCommentsAndReferences)
         {"only a head ends at the body: a script left open ends the text", "a<script>x<body>y", "a\n"},
         {"runs of < that start no tag are text", "<<< < <?x?> <", "<<< < <?x?> <\n"},
         {"& without a ; close behind is text", "&&& &amp and; &#26085", "&&& &amp and; &#26085\n"},
+        {"a reference's ; at most 12 bytes after its &", "&#x00000672C;&#x000000672C;", "本&#x000000672C;\n"},
     }, HtmlToText);
     ExpectRows({
         {"meta charset", "<html><head><meta charset=\"Shift_JIS\">", "shift_jis"},
@@ -243,8 +244,11 @@ TEST(ViewerText, BrokenMessages)
                                                      "--" + std::string(90, 'b') + "\r\n\r\n-\r\n--b\r\n--" +
                                                          std::string(90, 'b') + "--\r\n"),
          "-\r\n--b\r\n"},
+        {"a closing delimiter without its line end", Mime("multipart/mixed; boundary=b", "", "--b\r\n\r\none\r\n--b--"),
+         "one\r\n"},
         {"a boundary with a line end in it is never found",
-         Mime("multipart/mixed; boundary*=''a%0Ab", "", "--a\nb\n\none\n--a\nb--\n"), "--a\r\nb\r\n\r\none\r\n--a\r\nb--\r\n"},
+         Mime("multipart/mixed; boundary*=''a%0Ab", "", "--a\nb\n\none\n--a\nb--\n"),
+         "--a\r\nb\r\n\r\none\r\n--a\r\nb--\r\n"},
         {"a UTF-8 part of bytes that are not UTF-8 and characters Shift_JIS lacks",
          Mime("text/plain; charset=utf-8", "8bit", "\xff\xfe\xed\x95\x9c\xe6\x97\xa5\xed\x95\x9c\xf0\x9f\x98\x80"),
          "〓〓〓日〓〓\r\n"},
