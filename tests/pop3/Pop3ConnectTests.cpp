@@ -1,5 +1,6 @@
-// The connect's time limit against a server that never completes the connection: a listener
-// on 127.0.0.1 whose queue of pending connections is full drops further connection requests.
+// The connect's time limit against a server that never completes the connection, and the
+// order of attempts across several addresses where some are silent: a listener on 127.0.0.1
+// whose queue of pending connections is full drops further connection requests.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -8,12 +9,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "LoopbackListener.h"
+#include "ScriptedPop3Server.h"
 #include "Stopwatch.h"
 #include "pop3/Pop3Client.h"
+#include "pop3/TcpStream.h"
 
 namespace {
 
@@ -71,6 +76,105 @@ TEST(Pop3Connect, ServerThatNeverCompletesTheConnectionIsGivenUpAfterTheTimeLimi
     CStopwatch afterwards;
     EXPECT_EQ(client.Quit(), 1);
     EXPECT_LT(afterwards.ElapsedMilliseconds(), limit);
+}
+
+TcpAddress LoopbackAddress(Loopback loopback, int port)
+{
+    TcpAddress address;
+    address.ipv6 = loopback == Loopback::Ipv6;
+    if (address.ipv6)
+        address.bytes[15] = 1;
+    else
+        address.bytes = {127, 0, 0, 1};
+    address.port = port;
+    return address;
+}
+
+TEST(Pop3Connect, FamiliesAlternateWithIpv6First)
+{
+    auto v4 = [](int port) { return LoopbackAddress(Loopback::Ipv4, port); };
+    auto v6 = [](int port) { return LoopbackAddress(Loopback::Ipv6, port); };
+    const std::vector<std::pair<std::vector<TcpAddress>, std::vector<int>>> rows = {
+        {{v4(1), v4(2), v6(3), v6(4), v6(5)}, {3, 1, 4, 2, 5}},
+        {{v6(1), v4(2), v4(3), v4(4)}, {1, 2, 3, 4}},
+        {{v4(1), v4(2)}, {1, 2}},
+        {{}, {}},
+    };
+    for (const auto& [given, portsInOrder] : rows) {
+        std::vector<int> ports;
+        for (const TcpAddress& address : InConnectOrder(given))
+            ports.push_back(address.port);
+        EXPECT_EQ(ports, portsInOrder);
+    }
+}
+
+// The addresses of a row: 's' silent (drops the connection request), 'r' refused, 'w' the
+// working server on 127.0.0.1, '6' the working server on ::1.
+struct AttemptRow {
+    const char* behaviour;
+    std::string addresses;
+};
+
+TEST(Pop3Connect, FirstAddressThatAnswersWinsWhateverTheSilentOnesBeforeIt)
+{
+    CFullListener silent;
+    ASSERT_NE(silent.Port(), 0);
+    int refusedPort = 0;
+    {
+        CScriptedPop3Server gone;
+        refusedPort = gone.Port();
+    }
+    const bool haveIpv6 = CScriptedPop3Server(0, Loopback::Ipv6).Port() != 0;
+    const std::vector<AttemptRow> rows = {
+        {"a silent address, then the server", "sw"},
+        {"three silent addresses, then the server", "sssw"},
+        {"refused addresses give way at once, not after the delay", "rrrrrrrrrrrrw"},
+        {"silent and refused addresses mixed", "srsrw"},
+        {"the server first: the silent one is never needed", "ws"},
+        {"a silent IPv4 address, then the server on IPv6", "s6"},
+    };
+    const int limit = 5000;
+    for (const AttemptRow& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        if (row.addresses.find('6') != std::string::npos && !haveIpv6) {
+            std::printf("skipped \"%s\": this machine's loopback has no ::1\n", row.behaviour);
+            continue;
+        }
+        CScriptedPop3Server server(0, row.addresses.find('6') != std::string::npos ? Loopback::Ipv6 : Loopback::Ipv4);
+        server.Reply("+OK ready\r\n");
+        std::vector<TcpAddress> addresses;
+        for (char kind : row.addresses) {
+            if (kind == 's')
+                addresses.push_back(LoopbackAddress(Loopback::Ipv4, silent.Port()));
+            else if (kind == 'r')
+                addresses.push_back(LoopbackAddress(Loopback::Ipv4, refusedPort));
+            else
+                addresses.push_back(LoopbackAddress(kind == '6' ? Loopback::Ipv6 : Loopback::Ipv4, server.Port()));
+        }
+        CTcpStream stream;
+        CStopwatch stopwatch;
+        ASSERT_EQ(stream.ConnectToAny(addresses, limit), 1);
+        // Each silent address costs one delay of 250 ms at most; a refused one nothing.
+        EXPECT_LT(stopwatch.ElapsedMilliseconds(), limit / 2);
+        char greeting[16] = {};
+        EXPECT_EQ(stream.Receive(greeting, sizeof greeting, limit), 11);
+        EXPECT_EQ(std::string(greeting), "+OK ready\r\n");
+    }
+}
+
+TEST(Pop3Connect, SilentAddressesShareTheOneTimeLimit)
+{
+    CFullListener silent;
+    ASSERT_NE(silent.Port(), 0);
+    const int limit = 600;
+    std::vector<TcpAddress> addresses(4, LoopbackAddress(Loopback::Ipv4, silent.Port()));
+    CTcpStream stream;
+    CStopwatch stopwatch;
+    EXPECT_EQ(stream.ConnectToAny(addresses, limit), 0);
+    const long long elapsed = stopwatch.ElapsedMilliseconds();
+    EXPECT_GE(elapsed, limit - 20);
+    EXPECT_LT(elapsed, limit + 500);
+    EXPECT_FALSE(stream.IsOpen());
 }
 
 }  // namespace
