@@ -74,8 +74,12 @@ int ResolveHost(const std::string& host, int port, std::vector<TcpAddress>& addr
 {
     TcpAddress literal;
     literal.port = port;
-    if (inet_pton(AF_INET, host.c_str(), literal.bytes.data()) == 1 ||
-        (literal.ipv6 = inet_pton(AF_INET6, host.c_str(), literal.bytes.data()) == 1)) {
+    if (inet_pton(AF_INET, host.c_str(), literal.bytes.data()) == 1) {
+        addresses.push_back(literal);
+        return 1;
+    }
+    if (inet_pton(AF_INET6, host.c_str(), literal.bytes.data()) == 1) {
+        literal.ipv6 = true;
         addresses.push_back(literal);
         return 1;
     }
