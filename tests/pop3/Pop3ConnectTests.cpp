@@ -3,18 +3,23 @@
 // whose queue of pending connections is full drops further connection requests.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
-#include "LoopbackListener.h"
 #include "ScriptedPop3Server.h"
 #include "Stopwatch.h"
 #include "pop3/Pop3Client.h"
@@ -22,40 +27,84 @@
 
 namespace {
 
-// A listener that never accepts, with its queue filled by connections of its own.
+#ifdef _WIN32
+using SocketHandle = SOCKET;
+using AddressLength = int;
+const SocketHandle kNoSocket = INVALID_SOCKET;
+
+void CloseSocket(SocketHandle handle)
+{
+    closesocket(handle);
+}
+
+void MakeNonBlocking(SocketHandle handle)
+{
+    u_long on = 1;
+    ioctlsocket(handle, FIONBIO, &on);
+}
+#else
+using SocketHandle = int;
+using AddressLength = socklen_t;
+const SocketHandle kNoSocket = -1;
+
+void CloseSocket(SocketHandle handle)
+{
+    close(handle);
+}
+
+void MakeNonBlocking(SocketHandle handle)
+{
+    fcntl(handle, F_SETFL, O_NONBLOCK);
+}
+#endif
+
+// A listener on 127.0.0.1 that never accepts, with its queue filled by connections of its own.
+// Linux drops the connection requests that find the queue full; so does Wine, which runs the
+// Windows build on Linux sockets.
 class CFullListener {
 public:
     CFullListener()
     {
-        m_listener = ListenOnLoopback(0, m_port);
-        if (m_listener < 0)
-            return;
+#ifdef _WIN32
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+#endif
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<unsigned short>(m_port));
+        AddressLength length = sizeof address;
+        m_listener = socket(AF_INET, SOCK_STREAM, 0);
+        if (m_listener == kNoSocket || bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(m_listener, 0) != 0 ||
+            getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
         for (int i = 0; i < 4; ++i) {
-            int filler = socket(AF_INET, SOCK_STREAM, 0);
-            fcntl(filler, F_SETFL, O_NONBLOCK);
+            SocketHandle filler = socket(AF_INET, SOCK_STREAM, 0);
+            MakeNonBlocking(filler);
             connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
             m_fillers.push_back(filler);
         }
-        usleep(50000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 
     ~CFullListener()
     {
-        for (int filler : m_fillers)
-            close(filler);
-        close(m_listener);
+        for (SocketHandle filler : m_fillers)
+            CloseSocket(filler);
+        if (m_listener != kNoSocket)
+            CloseSocket(m_listener);
+#ifdef _WIN32
+        WSACleanup();
+#endif
     }
 
     int Port() const { return m_port; }
 
 private:
-    int m_listener = -1;
+    SocketHandle m_listener = kNoSocket;
     int m_port = 0;
-    std::vector<int> m_fillers;
+    std::vector<SocketHandle> m_fillers;
 };
 
 TEST(Pop3Connect, ServerThatNeverCompletesTheConnectionIsGivenUpAfterTheTimeLimit)
