@@ -306,18 +306,6 @@ TEST(Pop3Login, ServerThatCannotBeReachedIsAConnectionFailure)
     EXPECT_EQ(live.ConnectionCount(), 0);
 }
 
-TEST(Pop3Login, ServerOnIpv6LoopbackIsReachedAtItsAddressInBrackets)
-{
-    CScriptedPop3Server server(0, Loopback::Ipv6);
-    if (server.Port() == 0)
-        GTEST_SKIP() << "this machine's loopback has no ::1: " << server.Failures();
-    Script(server, {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, kNoopAccepted, kListTwo});
-    CPop3Client client;
-    EXPECT_EQ(client.Login(server.Address(), "alice", "s3cret"), 1) << client.GetErrorText();
-    EXPECT_EQ(client.GetMessageCount(), 2);
-    EXPECT_EQ(server.Failures(), "");
-}
-
 TEST(Pop3Login, ServerWithoutPortUsesPort110)
 {
     CScriptedPop3Server server(110);
