@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "DovecotServer.h"
-#include "ScriptedPop3Server.h"
 #include "TestMaildir.h"
 
 const int kManyMessages = 5000;
@@ -53,12 +52,6 @@ protected:
     static std::string StartTls(const std::string& host)
     {
         return "pop3+starttls://" + host + ":" + std::to_string(s_server->Port());
-    }
-
-    // Whether the server listens on ::1 too, as it does where the loopback interface has it.
-    static bool ServesIpv6()
-    {
-        return CScriptedPop3Server(0, Loopback::Ipv6).Port() != 0;
     }
 
     static inline std::unique_ptr<CDovecotServer> s_server;
