@@ -1,4 +1,4 @@
-// The blocking TCP stream over IPv4 that the POP3 client talks over, with time limits.
+// The blocking TCP stream over IPv4 or IPv6 that the POP3 client talks over, with time limits.
 // Declared here for the portable core; implemented once over POSIX sockets and once over Winsock.
 #ifndef KELVOR_POP3_TCPSTREAM_H
 #define KELVOR_POP3_TCPSTREAM_H
@@ -6,10 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "pop3/TcpAddress.h"
 
 class CTcpStream {
 public:
-    // Creates the socket. One that cannot be created shows itself as a failed Connect.
+    // A stream with no socket yet: Connect makes one for each address it tries.
     CTcpStream();
     // Closes the socket without sending anything.
     ~CTcpStream();
@@ -17,9 +20,19 @@ public:
     CTcpStream(const CTcpStream&) = delete;
     CTcpStream& operator=(const CTcpStream&) = delete;
 
-    // Connects to host (a dotted IPv4 address used unchanged, otherwise a host name whose
-    // first IPv4 address is used) and port. Gives up after timeLimitMilliseconds. 1 or 0.
+    // Connects to host and port. host is an IPv4 address in dotted form or an IPv6 address,
+    // each exactly as inet_pton reads it, or else a host name, whose IPv6 and IPv4 addresses
+    // are all tried in the order InConnectOrder gives. Other numeric forms ("127.1",
+    // "2130706433", a zone) and texts that cannot be host names are refused. Gives up after
+    // timeLimitMilliseconds in all. 1 or 0.
     int Connect(const std::string& host, int port, int timeLimitMilliseconds);
+
+    // Connects to the first of addresses, tried in the order given, that accepts: each attempt
+    // that has not completed after kConnectAttemptDelayMilliseconds is joined by one to the
+    // next address, an attempt that fails starts the next at once, the first attempt to
+    // complete is kept and the others closed. Gives up after timeLimitMilliseconds in all.
+    // 1 or 0. Connect ends here after the look-up; tests give lists of their own.
+    int ConnectToAny(const std::vector<TcpAddress>& addresses, int timeLimitMilliseconds);
 
     // Hands every byte to the transport. Gives up, and closes the stream, when the transport
     // takes nothing for timeLimitMilliseconds or reports an error. 1 when all was sent, else 0.

@@ -31,10 +31,11 @@ public:
 
     // Runs the client's handshake over transport, which must be connected and must not have
     // delivered any byte the server sent for TLS. TLS 1.2 at least; the certificate chain must
-    // lead to one of the system's trusted roots and name host (a dotted address must be one of
-    // the certificate's addresses). Gives up when the server has not completed its part within
-    // timeLimitMilliseconds. 1 when the session is open; 0 with failure and a reason of one
-    // line (the library's words where it gives some), the session then unusable.
+    // lead to one of the system's trusted roots and name host (an IPv4 or IPv6 address must be
+    // one of the certificate's addresses, and is not sent to the server as its name). Gives up
+    // when the server has not completed its part within timeLimitMilliseconds. 1 when the
+    // session is open; 0 with failure and a reason of one line (the library's words where it
+    // gives some), the session then unusable.
     int Handshake(CTcpStream& transport, const std::string& host, int timeLimitMilliseconds,
                   TlsFailure& failure, std::string& reason);
 

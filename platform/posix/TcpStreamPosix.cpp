@@ -1,7 +1,7 @@
 // The TCP stream of the POP3 client over POSIX sockets. The socket's own receive and send
 // time-outs limit each wait (one system call per receive, which matters when a listing makes
-// thousands of round trips); poll() limits the connect. Sends never raise SIGPIPE, so a server
-// that has gone away cannot end the program.
+// thousands of round trips); poll() limits the connect, which tries the server's addresses side
+// by side. Sends never raise SIGPIPE, so a server that has gone away cannot end the program.
 #include "pop3/TcpStream.h"
 
 #include <arpa/inet.h>
@@ -14,9 +14,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 #if defined(MSG_NOSIGNAL)
 const int kSendFlags = MSG_NOSIGNAL;
@@ -48,30 +51,69 @@ int WaitFor(int fd, short events, int timeLimitMilliseconds)
     }
 }
 
-// The IPv4 address of a host text: a dotted address is taken as it stands, anything else
-// is looked up as a host name and its first IPv4 address is used.
-int ResolveIpv4(const std::string& host, in_addr& address)
+// The socket address of address; its length.
+socklen_t ToSocketAddress(const TcpAddress& address, sockaddr_storage& server)
 {
-    if (host.empty())
-        return 0;
-    if (inet_aton(host.c_str(), &address) != 0)
+    if (address.ipv6) {
+        auto& ipv6 = reinterpret_cast<sockaddr_in6&>(server);
+        ipv6.sin6_family = AF_INET6;
+        ipv6.sin6_port = htons(static_cast<unsigned short>(address.port));
+        std::memcpy(&ipv6.sin6_addr, address.bytes.data(), sizeof ipv6.sin6_addr);
+        return sizeof ipv6;
+    }
+    auto& ipv4 = reinterpret_cast<sockaddr_in&>(server);
+    ipv4.sin_family = AF_INET;
+    ipv4.sin_port = htons(static_cast<unsigned short>(address.port));
+    std::memcpy(&ipv4.sin_addr, address.bytes.data(), sizeof ipv4.sin_addr);
+    return sizeof ipv4;
+}
+
+// The addresses of host at port: an address in its exact form as it stands, else every
+// address the look-up finds for the host name. 0 when there is none.
+int ResolveHost(const std::string& host, int port, std::vector<TcpAddress>& addresses)
+{
+    TcpAddress literal;
+    literal.port = port;
+    if (inet_pton(AF_INET, host.c_str(), literal.bytes.data()) == 1) {
+        addresses.push_back(literal);
         return 1;
+    }
+    if (inet_pton(AF_INET6, host.c_str(), literal.bytes.data()) == 1) {
+        literal.ipv6 = true;
+        addresses.push_back(literal);
+        return 1;
+    }
+    if (!MayBeHostName(host))
+        return 0;
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    // The look-up reads numbers in looser forms too ("127.1", "2130706433", "0x7f.1"); they
+    // name no address plainly and are refused rather than looked up.
+    hints.ai_flags = AI_NUMERICHOST;
     addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0) {
+        freeaddrinfo(found);
+        return 0;
+    }
+    hints.ai_flags = 0;
+    found = nullptr;
     if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
         return 0;
-    int resolved = 0;
     for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        TcpAddress address;
+        address.port = port;
         if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
-            address = reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr;
-            resolved = 1;
-            break;
+            std::memcpy(address.bytes.data(), &reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr, 4);
+            addresses.push_back(address);
+        } else if (entry->ai_family == AF_INET6 && entry->ai_addr != nullptr) {
+            address.ipv6 = true;
+            std::memcpy(address.bytes.data(), &reinterpret_cast<sockaddr_in6*>(entry->ai_addr)->sin6_addr, 16);
+            addresses.push_back(address);
         }
     }
     freeaddrinfo(found);
-    return resolved;
+    return addresses.empty() ? 0 : 1;
 }
 
 // Gives the socket a time limit for its receives or sends; 1 on success.
@@ -92,21 +134,51 @@ int SetBlocking(int fd, bool blocking)
     return fcntl(fd, F_SETFL, flags) == 0 ? 1 : 0;
 }
 
+// How an attempt to connect began.
+enum class AttemptStart { Failed, Pending, Connected };
+
+// Opens a socket for address and begins connecting it without blocking; fd gets the socket
+// unless the attempt failed at once (refused, or a family this machine cannot reach).
+AttemptStart StartAttempt(const TcpAddress& address, int& fd)
+{
+    sockaddr_storage server{};
+    socklen_t length = ToSocketAddress(address, server);
+    fd = socket(server.ss_family, SOCK_STREAM, 0);
+    if (fd < 0)
+        return AttemptStart::Failed;
+    // The descriptor must not leak into programs this process may start.
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+#if defined(SO_NOSIGPIPE)
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+    if (SetBlocking(fd, false)) {
+        if (connect(fd, reinterpret_cast<sockaddr*>(&server), length) == 0)
+            return AttemptStart::Connected;
+        // An interrupted connect goes on by itself, as one in progress does.
+        if (errno == EINPROGRESS || errno == EINTR)
+            return AttemptStart::Pending;
+    }
+    close(fd);
+    fd = -1;
+    return AttemptStart::Failed;
+}
+
+// Milliseconds from now until then, rounded up so that a wait does not end just before it.
+int MillisecondsUntil(Clock::time_point then, Clock::time_point now)
+{
+    if (then <= now)
+        return 0;
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(then - now).count());
+}
+
 }  // namespace
 
 CTcpStream::CTcpStream()
-    : m_handle(socket(AF_INET, SOCK_STREAM, 0)),
+    : m_handle(-1),
       m_receiveLimitMilliseconds(-1),
       m_sendLimitMilliseconds(-1)
 {
-    if (m_handle >= 0) {
-        // The descriptor must not leak into programs this process may start.
-        fcntl(FileDescriptor(m_handle), F_SETFD, FD_CLOEXEC);
-#if defined(SO_NOSIGPIPE)
-        int on = 1;
-        setsockopt(FileDescriptor(m_handle), SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-#endif
-    }
 }
 
 CTcpStream::~CTcpStream()
@@ -116,34 +188,71 @@ CTcpStream::~CTcpStream()
 
 int CTcpStream::Connect(const std::string& host, int port, int timeLimitMilliseconds)
 {
-    if (m_handle < 0 || port < 1 || port > 65535)
+    Close();
+    std::vector<TcpAddress> addresses;
+    if (port < 1 || port > 65535 || !ResolveHost(host, port, addresses))
         return 0;
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(static_cast<unsigned short>(port));
-    if (!ResolveIpv4(host, server.sin_addr))
-        return 0;
+    return ConnectToAny(InConnectOrder(addresses), timeLimitMilliseconds);
+}
 
-    int fd = FileDescriptor(m_handle);
-    // Connect without blocking so that the wait for the server can be given a time limit.
-    if (!SetBlocking(fd, false))
-        return 0;
-    int result = connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server);
-    if (result != 0) {
-        if (errno != EINPROGRESS && errno != EINTR)
-            return 0;
-        if (!WaitFor(fd, POLLOUT, timeLimitMilliseconds))
-            return 0;
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
-            return 0;
+int CTcpStream::ConnectToAny(const std::vector<TcpAddress>& addresses, int timeLimitMilliseconds)
+{
+    Close();
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeLimitMilliseconds);
+    std::vector<pollfd> pending;
+    std::size_t next = 0;
+    Clock::time_point nextStart = Clock::now();
+    int connected = -1;
+    while (connected < 0) {
+        Clock::time_point now = Clock::now();
+        if (next < addresses.size() && (pending.empty() || now >= nextStart)) {
+            int fd = -1;
+            AttemptStart start = StartAttempt(addresses[next++], fd);
+            if (start == AttemptStart::Connected) {
+                connected = fd;
+            } else if (start == AttemptStart::Pending) {
+                pending.push_back(pollfd{fd, POLLOUT, 0});
+                nextStart = now + std::chrono::milliseconds(kConnectAttemptDelayMilliseconds);
+            }
+            continue;
+        }
+        if (pending.empty() || now >= deadline)
+            break;
+        Clock::time_point waitEnd = next < addresses.size() && nextStart < deadline ? nextStart : deadline;
+        int ready = poll(pending.data(), static_cast<nfds_t>(pending.size()), MillisecondsUntil(waitEnd, now));
+        if (ready < 0 && errno != EINTR)
+            break;
+        for (std::size_t i = pending.size(); ready > 0 && i-- > 0 && connected < 0;) {
+            if (pending[i].revents == 0)
+                continue;
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (getsockopt(pending[i].fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
+                connected = pending[i].fd;
+            } else {
+                // A refused address gives way to the next one at once.
+                close(pending[i].fd);
+                pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+                nextStart = now;
+            }
+        }
     }
-    if (!SetBlocking(fd, true))
+    for (const pollfd& attempt : pending) {
+        if (attempt.fd != connected)
+            close(attempt.fd);
+    }
+    if (connected < 0)
         return 0;
+    m_handle = connected;
+    m_receiveLimitMilliseconds = -1;
+    m_sendLimitMilliseconds = -1;
+    if (!SetBlocking(connected, true)) {
+        Close();
+        return 0;
+    }
     // Commands are single short lines; sending each at once spares the server a delay.
     int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    setsockopt(connected, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     return 1;
 }
 

@@ -275,9 +275,13 @@ int CTlsSession::Handshake(CTcpStream& transport, const std::string& host, int t
     }
     SSL_set_bio(session->ssl, bio, bio);
     X509_VERIFY_PARAM* checks = SSL_get0_param(session->ssl);
-    // A dotted address is checked against the certificate's addresses and is never sent as
-    // the server's name; a name is checked against its names and sent, for servers that hold
-    // certificates for several names.
+    // An address (IPv4 or IPv6) is checked against the certificate's addresses and is never
+    // sent as the server's name; a name is checked against its names and sent, for servers
+    // that hold certificates for several names. Only the names of the subjectAltName count,
+    // never the subject's common name, and a wildcard stands for a whole label only
+    // ("*.example.com", never "f*.example.com").
+    X509_VERIFY_PARAM_set_hostflags(checks,
+                                    X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
     bool named = !IsAddressLiteral(host);
     int hostSet = named ? X509_VERIFY_PARAM_set1_host(checks, host.c_str(), host.size())
                         : X509_VERIFY_PARAM_set1_ip_asc(checks, host.c_str());

@@ -6,9 +6,14 @@
 #include "platform/win32/ServerCertificate.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
+
+// The SSL policy's flag that leaves out its check of the server's name (wininet.h calls it
+// SECURITY_FLAG_IGNORE_CERT_CN_INVALID; that header is not otherwise needed).
+const DWORD kIgnoreServerName = 0x00001000;
 
 std::string Hexadecimal(const char* prefix, unsigned long value)
 {
@@ -89,10 +94,44 @@ std::string PolicyFault(DWORD error)
     }
 }
 
+// Whether one of the address entries of the certificate's subjectAltName is address.
+bool NamesAddress(PCCERT_CONTEXT certificate, const std::vector<unsigned char>& address)
+{
+    PCERT_INFO info = certificate->pCertInfo;
+    PCERT_EXTENSION extension = CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+    if (extension == nullptr)
+        return false;
+    CERT_ALT_NAME_INFO* names = nullptr;
+    DWORD size = 0;
+    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
+                             extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size) ||
+        names == nullptr)
+        return false;
+    bool found = false;
+    for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
+        const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
+        found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == address.size() &&
+                std::memcmp(entry.IPAddress.pbData, address.data(), address.size()) == 0;
+    }
+    LocalFree(names);
+    return found;
+}
+
 }  // namespace
 
+std::vector<unsigned char> AddressOfLiteral(const std::string& host)
+{
+    unsigned char bytes[16];
+    if (inet_pton(AF_INET, host.c_str(), bytes) == 1)
+        return std::vector<unsigned char>(bytes, bytes + 4);
+    if (inet_pton(AF_INET6, host.c_str(), bytes) == 1)
+        return std::vector<unsigned char>(bytes, bytes + 16);
+    return {};
+}
+
 int CheckServerCertificate(PCCERT_CONTEXT certificate, const std::wstring& host,
-                           int timeLimitMilliseconds, std::string& reason)
+                           const std::vector<unsigned char>& address, int timeLimitMilliseconds,
+                           std::string& reason)
 {
     LPSTR serverAuthentication = const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH);
     CERT_CHAIN_PARA chainPara{};
@@ -127,7 +166,12 @@ int CheckServerCertificate(PCCERT_CONTEXT certificate, const std::wstring& host,
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA sslPara{};
     sslPara.cbSize = sizeof sslPara;
     sslPara.dwAuthType = AUTHTYPE_SERVER;
-    sslPara.pwszServerName = serverName.data();
+    // An address is left out of the policy's name check and checked against the address
+    // entries below instead.
+    if (address.empty())
+        sslPara.pwszServerName = serverName.data();
+    else
+        sslPara.fdwChecks = kIgnoreServerName;
     CERT_CHAIN_POLICY_PARA policyPara{};
     policyPara.cbSize = sizeof policyPara;
     policyPara.pvExtraPolicyPara = &sslPara;
@@ -141,6 +185,10 @@ int CheckServerCertificate(PCCERT_CONTEXT certificate, const std::wstring& host,
     }
     if (policyStatus.dwError != 0) {
         reason = PolicyFault(policyStatus.dwError);
+        return 0;
+    }
+    if (!address.empty() && !NamesAddress(certificate, address)) {
+        reason = PolicyFault(static_cast<DWORD>(CERT_E_CN_NO_MATCH));
         return 0;
     }
     reason.clear();

@@ -1,10 +1,12 @@
 // The TCP stream of the POP3 client over Windows Sockets: the socket stays non-blocking and
 // select() gives connect, each send and each receive its time limit; addresses come from
-// inet_addr, host names from gethostbyname.
+// inet_pton, host names from getaddrinfo, and the connect tries the addresses side by side.
 #include "pop3/TcpStream.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -36,23 +38,96 @@ int WaitFor(SOCKET socketHandle, bool forWriting, int timeLimitMilliseconds)
     return result > 0 ? 1 : 0;
 }
 
-// The IPv4 address of a host text: a dotted address as it stands, else the first address
-// that a host-name look-up finds.
-int ResolveIpv4(const std::string& host, in_addr& address)
+// The socket address of address; its length.
+int ToSocketAddress(const TcpAddress& address, sockaddr_storage& server)
 {
-    if (host.empty())
-        return 0;
-    unsigned long dotted = inet_addr(host.c_str());
-    if (dotted != INADDR_NONE) {
-        address.s_addr = dotted;
+    std::memset(&server, 0, sizeof server);
+    if (address.ipv6) {
+        auto& ipv6 = reinterpret_cast<sockaddr_in6&>(server);
+        ipv6.sin6_family = AF_INET6;
+        ipv6.sin6_port = htons(static_cast<unsigned short>(address.port));
+        std::memcpy(&ipv6.sin6_addr, address.bytes.data(), sizeof ipv6.sin6_addr);
+        return sizeof ipv6;
+    }
+    auto& ipv4 = reinterpret_cast<sockaddr_in&>(server);
+    ipv4.sin_family = AF_INET;
+    ipv4.sin_port = htons(static_cast<unsigned short>(address.port));
+    std::memcpy(&ipv4.sin_addr, address.bytes.data(), sizeof ipv4.sin_addr);
+    return sizeof ipv4;
+}
+
+// The addresses of host at port: an address in its exact form as it stands, else every
+// address the look-up finds for the host name. 0 when there is none.
+int ResolveHost(const std::string& host, int port, std::vector<TcpAddress>& addresses)
+{
+    TcpAddress literal;
+    literal.port = port;
+    if (inet_pton(AF_INET, host.c_str(), literal.bytes.data()) == 1) {
+        addresses.push_back(literal);
         return 1;
     }
-    hostent* entry = gethostbyname(host.c_str());
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_addr_list == nullptr ||
-        entry->h_addr_list[0] == nullptr)
+    if (inet_pton(AF_INET6, host.c_str(), literal.bytes.data()) == 1) {
+        literal.ipv6 = true;
+        addresses.push_back(literal);
+        return 1;
+    }
+    if (!MayBeHostName(host))
         return 0;
-    std::memcpy(&address, entry->h_addr_list[0], sizeof address);
-    return 1;
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    // The look-up reads numbers in looser forms too ("127.1", "2130706433"); they name no
+    // address plainly and are refused rather than looked up.
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0) {
+        freeaddrinfo(found);
+        return 0;
+    }
+    hints.ai_flags = 0;
+    found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+        return 0;
+    for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        TcpAddress address;
+        address.port = port;
+        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
+            std::memcpy(address.bytes.data(), &reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr, 4);
+            addresses.push_back(address);
+        } else if (entry->ai_family == AF_INET6 && entry->ai_addr != nullptr) {
+            address.ipv6 = true;
+            std::memcpy(address.bytes.data(), &reinterpret_cast<sockaddr_in6*>(entry->ai_addr)->sin6_addr, 16);
+            addresses.push_back(address);
+        }
+    }
+    freeaddrinfo(found);
+    return addresses.empty() ? 0 : 1;
+}
+
+// How an attempt to connect began.
+enum class AttemptStart { Failed, Pending, Connected };
+
+// Opens a non-blocking socket for address and begins connecting it; socketHandle gets the
+// socket unless the attempt failed at once (refused, or a family this machine cannot reach).
+AttemptStart StartAttempt(const TcpAddress& address, SOCKET& socketHandle)
+{
+    sockaddr_storage server;
+    int length = ToSocketAddress(address, server);
+    socketHandle = socket(server.ss_family, SOCK_STREAM, 0);
+    if (socketHandle == INVALID_SOCKET)
+        return AttemptStart::Failed;
+    // Without blocking, every wait for the server goes through select() and its time limit.
+    u_long nonBlocking = 1;
+    if (ioctlsocket(socketHandle, FIONBIO, &nonBlocking) == 0) {
+        if (connect(socketHandle, reinterpret_cast<sockaddr*>(&server), length) == 0)
+            return AttemptStart::Connected;
+        if (WSAGetLastError() == WSAEWOULDBLOCK)
+            return AttemptStart::Pending;
+    }
+    closesocket(socketHandle);
+    socketHandle = INVALID_SOCKET;
+    return AttemptStart::Failed;
 }
 
 }  // namespace
@@ -62,9 +137,6 @@ CTcpStream::CTcpStream()
       m_receiveLimitMilliseconds(-1),
       m_sendLimitMilliseconds(-1)
 {
-    SOCKET created = socket(AF_INET, SOCK_STREAM, 0);
-    if (created != INVALID_SOCKET)
-        m_handle = static_cast<std::intptr_t>(created);
 }
 
 CTcpStream::~CTcpStream()
@@ -74,35 +146,70 @@ CTcpStream::~CTcpStream()
 
 int CTcpStream::Connect(const std::string& host, int port, int timeLimitMilliseconds)
 {
-    if (m_handle == -1 || port < 1 || port > 65535)
+    Close();
+    std::vector<TcpAddress> addresses;
+    if (port < 1 || port > 65535 || !ResolveHost(host, port, addresses))
         return 0;
-    sockaddr_in server;
-    std::memset(&server, 0, sizeof server);
-    server.sin_family = AF_INET;
-    server.sin_port = htons(static_cast<unsigned short>(port));
-    if (!ResolveIpv4(host, server.sin_addr))
-        return 0;
+    return ConnectToAny(InConnectOrder(addresses), timeLimitMilliseconds);
+}
 
-    SOCKET socketHandle = SocketOf(m_handle);
-    // Without blocking, every wait for the server goes through select() and its time limit.
-    u_long nonBlocking = 1;
-    if (ioctlsocket(socketHandle, FIONBIO, &nonBlocking) != 0)
-        return 0;
-    if (connect(socketHandle, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
-        if (WSAGetLastError() != WSAEWOULDBLOCK)
-            return 0;
+int CTcpStream::ConnectToAny(const std::vector<TcpAddress>& addresses, int timeLimitMilliseconds)
+{
+    using Clock = std::chrono::steady_clock;
+    Close();
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeLimitMilliseconds);
+    std::vector<SOCKET> pending;
+    std::size_t next = 0;
+    Clock::time_point nextStart = Clock::now();
+    SOCKET connected = INVALID_SOCKET;
+    while (connected == INVALID_SOCKET) {
+        Clock::time_point now = Clock::now();
+        // select() watches at most FD_SETSIZE sockets; more attempts wait for a place.
+        if (next < addresses.size() && pending.size() < FD_SETSIZE && (pending.empty() || now >= nextStart)) {
+            SOCKET attempt = INVALID_SOCKET;
+            AttemptStart start = StartAttempt(addresses[next++], attempt);
+            if (start == AttemptStart::Connected) {
+                connected = attempt;
+            } else if (start == AttemptStart::Pending) {
+                pending.push_back(attempt);
+                nextStart = now + std::chrono::milliseconds(kConnectAttemptDelayMilliseconds);
+            }
+            continue;
+        }
+        if (pending.empty() || now >= deadline)
+            break;
+        Clock::time_point waitEnd = next < addresses.size() && nextStart < deadline ? nextStart : deadline;
+        auto wait = std::chrono::ceil<std::chrono::milliseconds>(waitEnd - now).count();
         fd_set writable;
         fd_set failed;
         FD_ZERO(&writable);
         FD_ZERO(&failed);
-        FD_SET(socketHandle, &writable);
-        FD_SET(socketHandle, &failed);
-        timeval limit = TimeLimit(timeLimitMilliseconds);
+        for (SOCKET attempt : pending) {
+            FD_SET(attempt, &writable);
+            FD_SET(attempt, &failed);
+        }
+        timeval limit = TimeLimit(static_cast<int>(wait));
         // A refused connection is reported in the exception set, a made one in the write set.
-        if (select(0, nullptr, &writable, &failed, &limit) <= 0 ||
-            FD_ISSET(socketHandle, &failed) || !FD_ISSET(socketHandle, &writable))
-            return 0;
+        if (select(0, nullptr, &writable, &failed, &limit) < 0)
+            break;
+        for (std::size_t i = pending.size(); i-- > 0 && connected == INVALID_SOCKET;) {
+            if (FD_ISSET(pending[i], &failed)) {
+                // A refused address gives way to the next one at once.
+                closesocket(pending[i]);
+                pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+                nextStart = now;
+            } else if (FD_ISSET(pending[i], &writable)) {
+                connected = pending[i];
+            }
+        }
     }
+    for (SOCKET attempt : pending) {
+        if (attempt != connected)
+            closesocket(attempt);
+    }
+    if (connected == INVALID_SOCKET)
+        return 0;
+    m_handle = static_cast<std::intptr_t>(connected);
     return 1;
 }
 

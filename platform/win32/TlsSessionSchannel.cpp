@@ -6,6 +6,8 @@
 #define SCHANNEL_USE_BLACKLISTS
 #include "pop3/TlsSession.h"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <wincrypt.h>
 #include <security.h>
@@ -145,6 +147,8 @@ bool IsTls12OrLater(DWORD protocol)
 struct CTlsSession::Session {
     CTcpStream* transport = nullptr;
     std::wstring host;
+    // The bytes of host when it is an address; empty for a name.
+    std::vector<unsigned char> address;
     CredHandle credentials{};
     CtxtHandle context{};
     bool haveCredentials = false;
@@ -166,6 +170,10 @@ struct CTlsSession::Session {
         if (haveCredentials)
             FreeCredentialsHandle(&credentials);
     }
+
+    // The name Schannel sends the server: the host's name, and none for an address, which is
+    // never sent as a name.
+    wchar_t* TargetName() { return address.empty() ? host.data() : nullptr; }
 
     // Hands bytes to the server; 0 when the stream gave up (it closes itself on a time-out).
     int Send(const void* data, std::size_t length, Clock::time_point deadline)
@@ -216,7 +224,7 @@ struct CTlsSession::Session {
         if (!haveContext) {
             // The client's hello, with the host's name for the server to choose its certificate.
             SECURITY_STATUS status =
-                InitializeSecurityContextW(&credentials, nullptr, host.data(), kContextRequest, 0, 0, nullptr, 0,
+                InitializeSecurityContextW(&credentials, nullptr, TargetName(), kContextRequest, 0, 0, nullptr, 0,
                                            &context, &outDesc, &attributes, nullptr);
             if (status != SEC_I_CONTINUE_NEEDED) {
                 if (outBuffer.pvBuffer != nullptr)
@@ -252,7 +260,7 @@ struct CTlsSession::Session {
             SecBufferDesc inDesc{SECBUFFER_VERSION, 2, inBuffers};
             SecBuffer outBuffers[2] = {{0, SECBUFFER_TOKEN, nullptr}, {0, SECBUFFER_ALERT, nullptr}};
             SecBufferDesc outDescs{SECBUFFER_VERSION, 2, outBuffers};
-            SECURITY_STATUS status = InitializeSecurityContextW(&credentials, &context, host.data(),
+            SECURITY_STATUS status = InitializeSecurityContextW(&credentials, &context, TargetName(),
                                                                 kContextRequest, 0, 0, &inDesc, 0, nullptr,
                                                                 &outDescs, &attributes, nullptr);
             if (status == SEC_E_INCOMPLETE_MESSAGE)
@@ -303,7 +311,7 @@ struct CTlsSession::Session {
                                   certificate->pbCertEncoded + certificate->cbCertEncoded);
         int result = 1;
         if (encoded != checkedCertificate) {
-            result = CheckServerCertificate(certificate, host, MillisecondsLeft(deadline), reason);
+            result = CheckServerCertificate(certificate, host, address, MillisecondsLeft(deadline), reason);
             if (result)
                 checkedCertificate = std::move(encoded);
         }
@@ -360,6 +368,7 @@ int CTlsSession::Handshake(CTcpStream& transport, const std::string& host, int t
     auto session = std::make_unique<Session>();
     session->transport = &transport;
     session->host = Wide(host);
+    session->address = AddressOfLiteral(host);
     SECURITY_STATUS status = AcquireCredentials(session->credentials);
     if (status != SEC_E_OK) {
         reason = StatusReason(status);

@@ -274,14 +274,28 @@ TEST(Pop3Login, ServerThatCannotBeReachedIsAConnectionFailure)
         CScriptedPop3Server gone;
         freePort = gone.Port();
     }
+    // A server that listens, at addresses written in forms that name it loosely: none of
+    // them may reach it.
+    CScriptedPop3Server live;
+    const std::string livePort = std::to_string(live.Port());
     const std::vector<std::string> servers = {
         "127.0.0.1:" + std::to_string(freePort),
+        "[::1]:" + std::to_string(freePort),
         "kelvor-no-such-host.invalid:110",
         "127.0.0.1:0",
         "127.0.0.1:65536",
         "127.0.0.1:",
         "127.0.0.1:pop3",
         "",
+        "127.1:" + livePort,
+        "2130706433:" + livePort,
+        "0x7f.0.0.1:" + livePort,
+        "0177.0.0.1:" + livePort,
+        "127.0.0.1 x:" + livePort,
+        " 127.0.0.1:" + livePort,
+        "[127.0.0.1]:" + livePort,
+        "[::ffff:127.0.0.1 ]:" + livePort,
+        "::ffff:127.0.0.1:" + livePort,
     };
     for (const std::string& text : servers) {
         SCOPED_TRACE(text);
@@ -289,6 +303,7 @@ TEST(Pop3Login, ServerThatCannotBeReachedIsAConnectionFailure)
         EXPECT_EQ(client.Login(text, "alice", "s3cret"), 0);
         EXPECT_EQ(client.GetErrorText(), kCannotConnect);
     }
+    EXPECT_EQ(live.ConnectionCount(), 0);
 }
 
 TEST(Pop3Login, ServerWithoutPortUsesPort110)

@@ -4,6 +4,7 @@
 // anything after STLS is ever sent.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -82,9 +83,17 @@ TEST_F(Pop3Tls, ConnectionsThatCannotBeSecuredEndTheLoginBeforeAnyCommand)
          [](CScriptedPop3Server& s) { GreetAndAnswerStls(s, "+OK Begin TLS\r\n"); s.Pause(50).CloseConnection(); },
          kHandshakeFailed, true, nullptr},
     };
-    for (const RefusalRow& row : rows) {
+    // Every row on each loopback address: over IPv6 the same refusals must hold.
+    std::vector<Loopback> loopbacks = {Loopback::Ipv4};
+    if (CScriptedPop3Server(0, Loopback::Ipv6).Port() != 0)
+        loopbacks.push_back(Loopback::Ipv6);
+    else
+        std::printf("the rows over IPv6 are skipped: this machine's loopback has no ::1\n");
+    for (std::size_t run = 0; run < rows.size() * loopbacks.size(); ++run) {
+        const RefusalRow& row = rows[run % rows.size()];
         SCOPED_TRACE(row.behaviour);
-        CScriptedPop3Server server;
+        CScriptedPop3Server server(0, loopbacks[run / rows.size()]);
+        SCOPED_TRACE(server.Address());
         row.script(server);
         {
             CPop3Client client;

@@ -1,5 +1,5 @@
-// The server text of the settings: which host, port and kind of connection each form asks for,
-// and the texts that name no server.
+// The server text of the settings: which host, port and kind of connection each form asks for
+// (IPv6 addresses in brackets among them), and the texts that name no server.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -32,6 +32,14 @@ TEST(ServerAddress, EachFormGivesItsHostPortAndKind)
         {"STLS defaults to 110", "pop3+starttls://mail.example.com", "mail.example.com", 110, ConnectionKind::StartTls},
         {"STLS on port 995 as given", "Pop3+StartTLS://mail.example.com:995/", "mail.example.com", 995,
          ConnectionKind::StartTls},
+        {"an IPv6 address in brackets", "[2001:db8::1]", "2001:db8::1", 110, ConnectionKind::Cleartext},
+        {"an IPv6 address with a port", "[2001:db8::1]:1110", "2001:db8::1", 1110, ConnectionKind::Cleartext},
+        {"an IPv6 address on 995 speaks TLS", "[::1]:995", "::1", 995, ConnectionKind::Tls},
+        {"an IPv6 address with an IPv4 tail", "[::ffff:127.0.0.1]:2110", "::ffff:127.0.0.1", 2110,
+         ConnectionKind::Cleartext},
+        {"pop3s with an IPv6 address", "pop3s://[2001:DB8::1]", "2001:DB8::1", 995, ConnectionKind::Tls},
+        {"STLS with an IPv6 address, a port and a slash", "pop3+starttls://[::1]:1110/", "::1", 1110,
+         ConnectionKind::StartTls},
     };
     for (const AddressRow& row : rows) {
         SCOPED_TRACE(row.behaviour);
@@ -51,6 +59,14 @@ TEST(ServerAddress, TextsThatNameNoServerAreRefused)
         "pop3s://host:",     "pop3s://host:99999", "pop3s://host//",          "pop3s://host/inbox",
         "pop3s://user@host", "pop3://host",        "imaps://host",            "://host",
         "pop3+starttls://",  "pop3+tls://host",    "pop3+starttls://host:x/",
+        // IPv6: written bare, a bracket not closed or followed by more than a port, a zone,
+        // brackets around what is no IPv6 address.
+        "::1",               "2001:db8::1",        "2001:db8::1:110",         "pop3s://::1",
+        "[2001:db8::1",      "pop3s://[::1",       "2001:db8::1]",            "[::1]x",
+        "[::1]1110",         "[::1]:",             "[::1]:99999",             "pop3s://[::1]x/",
+        "[::1]:110:110",     "[[::1]]",            "[fe80::1%25eth0]",        "[fe80::1%eth0]:110",
+        "[]",                "pop3s://[]:995",     "[127.0.0.1]",             "[mail.example.com]",
+        "mail[.example.com", "pop3s://[::1]/inbox",
     };
     for (const std::string& text : texts) {
         SCOPED_TRACE(text);

@@ -9,6 +9,7 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
 #include <cerrno>
@@ -173,8 +174,9 @@ int MessageNumber(const std::string& argument, std::size_t count)
 
 }  // namespace
 
-CScriptedPop3Server::CScriptedPop3Server(int port)
+CScriptedPop3Server::CScriptedPop3Server(int port, Loopback loopback)
     : m_listener(kNoSocket),
+      m_loopback(loopback),
       m_port(0),
       m_stopping(false),
       m_scriptsRunning(0),
@@ -184,28 +186,37 @@ CScriptedPop3Server::CScriptedPop3Server(int port)
       m_connectionCount(0)
 {
     StartSocketsOnce();
-    auto listener = socket(AF_INET, SOCK_STREAM, 0);
+    const bool ipv6 = loopback == Loopback::Ipv6;
+    auto listener = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
     m_listener = static_cast<std::intptr_t>(listener);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<unsigned short>(port));
+    sockaddr_storage address{};
+    auto& ipv4Address = reinterpret_cast<sockaddr_in&>(address);
+    auto& ipv6Address = reinterpret_cast<sockaddr_in6&>(address);
+    if (ipv6) {
+        ipv6Address.sin6_family = AF_INET6;
+        ipv6Address.sin6_addr = in6addr_loopback;
+        ipv6Address.sin6_port = htons(static_cast<unsigned short>(port));
+    } else {
+        ipv4Address.sin_family = AF_INET;
+        ipv4Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ipv4Address.sin_port = htons(static_cast<unsigned short>(port));
+    }
 #ifndef _WIN32
     // A fixed port must be usable again at once after an earlier test left it in TIME_WAIT.
     int reuse = 1;
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
 #endif
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        listen(listener, 8) == 0) {
+    const int boundLength = ipv6 ? sizeof ipv6Address : sizeof ipv4Address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), boundLength) == 0 && listen(listener, 8) == 0) {
 #ifdef _WIN32
         int length = sizeof address;
 #else
         socklen_t length = sizeof address;
 #endif
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        m_port = ntohs(ipv6 ? ipv6Address.sin6_port : ipv4Address.sin_port);
     } else {
-        AddFailure("the server could not listen on 127.0.0.1");
+        AddFailure(ipv6 ? "the server could not listen on ::1" : "the server could not listen on 127.0.0.1");
     }
     m_thread = std::thread(&CScriptedPop3Server::Run, this);
 }
@@ -222,6 +233,8 @@ CScriptedPop3Server::~CScriptedPop3Server()
 
 std::string CScriptedPop3Server::Address() const
 {
+    if (m_loopback == Loopback::Ipv6)
+        return "[::1]:" + std::to_string(m_port);
     return "127.0.0.1:" + std::to_string(m_port);
 }
 

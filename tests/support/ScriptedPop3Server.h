@@ -1,4 +1,4 @@
-// A POP3 server for tests: a thread on 127.0.0.1 at an ephemeral port that either follows a
+// A POP3 server for tests: a thread on 127.0.0.1 (or ::1) at an ephemeral port that either follows a
 // script of exact exchanges (transcript mode) or serves a mailbox as a real server would.
 #ifndef KELVOR_TESTS_SUPPORT_SCRIPTEDPOP3SERVER_H
 #define KELVOR_TESTS_SUPPORT_SCRIPTEDPOP3SERVER_H
@@ -10,18 +10,21 @@
 #include <thread>
 #include <vector>
 
+// The loopback address a server listens on.
+enum class Loopback { Ipv4, Ipv6 };
+
 class CScriptedPop3Server {
 public:
-    // Binds 127.0.0.1 at the port given, or at one the system chooses, and starts serving at
-    // once. A port that cannot be bound is reported in Failures().
-    explicit CScriptedPop3Server(int port = 0);
+    // Binds 127.0.0.1 (or ::1) at the port given, or at one the system chooses, and starts
+    // serving at once. A port that cannot be bound is reported in Failures(), and Port() is 0.
+    explicit CScriptedPop3Server(int port = 0, Loopback loopback = Loopback::Ipv4);
     // Stops the thread and closes every socket.
     ~CScriptedPop3Server();
 
     CScriptedPop3Server(const CScriptedPop3Server&) = delete;
     CScriptedPop3Server& operator=(const CScriptedPop3Server&) = delete;
 
-    // "127.0.0.1:<port>", the server text a client logs in to.
+    // "127.0.0.1:<port>" or "[::1]:<port>", the server text a client logs in to.
     std::string Address() const;
     int Port() const;
 
@@ -89,6 +92,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_scriptEnded;
     std::intptr_t m_listener;
+    Loopback m_loopback;
     int m_port;
     bool m_stopping;
     std::vector<Step> m_steps;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts and stops a private Dovecot POP3 server on 127.0.0.1 for tests and the demo, with its
-# own configuration, logs and state under STATE_DIR; no system service is touched.
+# own configuration, logs and state under STATE_DIR; no system service is touched. Where the
+# loopback interface has ::1, it listens there too.
 #
 #   dovecot.sh start [--tls CERT_DIR] STATE_DIR MAILROOT USER PASSWORD [USER PASSWORD ...]
 #       Serves each USER's Maildir at MAILROOT/USER/Maildir at a free high port, which it
@@ -15,6 +16,9 @@
 #         127.0.0.4             expired.crt
 #         127.0.0.5             unknown-ca.crt  (from a CA that no client trusts)
 #         127.0.0.6             self-signed.crt
+#         127.0.0.7             subject-only.crt   (CN=localhost, no subjectAltName)
+#         127.0.0.8             partial-wildcard.crt (f*.example.com)
+#         ::1                   server.crt      (where the machine has ::1)
 #       Run as root, it gives MAILROOT/USER to the user nobody, whom Dovecot reads the mail as;
 #       messages added later must be readable by that user, and the folders above STATE_DIR and
 #       MAILROOT must let other users pass (o+x).
@@ -61,19 +65,28 @@ ssl_key = <$certs/server.key
 ssl_min_protocol = TLSv1.2
 CONF
     local address name
-    for address in 127.0.0.3:wrong-host 127.0.0.4:expired 127.0.0.5:unknown-ca 127.0.0.6:self-signed; do
+    for address in 127.0.0.3:wrong-host 127.0.0.4:expired 127.0.0.5:unknown-ca 127.0.0.6:self-signed \
+        127.0.0.7:subject-only 127.0.0.8:partial-wildcard; do
         name=${address#*:}
         printf 'local %s {\n  ssl_cert = <%s/%s.crt\n  ssl_key = <%s/server.key\n}\n' \
             "${address%%:*}" "$certs" "$name" "$certs"
     done
 }
 
+# 0 when the loopback interface has the IPv6 address ::1.
+has_ipv6_loopback() {
+    grep -qE '^0{31}1 .* lo$' /proc/net/if_inet6 2>/dev/null
+}
+
 write_configuration() {
     local state=$1 mailroot=$2 port=$3 tls_port=$4 certs=$5
     local addresses=127.0.0.1 tls_lines="ssl = no"
     if [ -n "$certs" ]; then
-        addresses="127.0.0.1, 127.0.0.2, 127.0.0.3, 127.0.0.4, 127.0.0.5, 127.0.0.6"
+        addresses="127.0.0.1, 127.0.0.2, 127.0.0.3, 127.0.0.4, 127.0.0.5, 127.0.0.6, 127.0.0.7, 127.0.0.8"
         tls_lines=$(tls_configuration "$certs")
+    fi
+    if has_ipv6_loopback; then
+        addresses="$addresses, ::1"
     fi
     local internal_user login_user mail_uid mail_gid
     if [ "$(id -u)" -eq 0 ]; then

@@ -1,12 +1,15 @@
 // The Windows client over Schannel against a real Dovecot beside Wine: POP3 over TLS and STLS
 // give the mailbox as cleartext does, and certificates that do not prove the server are
-// refused with our own reasons. The faulty certificates sit on 127.0.0.3 to 127.0.0.6 (see
-// tools/dovecot/dovecot.sh); the good one is reached by the name localhost.
+// refused with our own reasons. The faulty certificates sit on 127.0.0.3 to 127.0.0.8 (see
+// tools/dovecot/dovecot.sh); the good one is reached by the name localhost, at 127.0.0.2 and
+// at ::1 where the machine has it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "ScriptedPop3Server.h"
 #include "TlsMailboxChecks.h"
 #include "TlsTestServer.h"
 
@@ -42,8 +45,15 @@ TEST_F(SchannelDovecot, EncryptedConversationsSeeTheMailboxAsCleartextDoes)
     const MailboxView cleartext = ViewMailbox("127.0.0.1:" + std::to_string(m_server.port), m_server.user,
                                               m_server.password);
     ASSERT_GT(cleartext.count, 0);
-    for (const std::string& server :
-         {Tls("localhost"), StartTls("localhost"), "POP3S://localhost:" + std::to_string(m_server.tlsPort) + "/"}) {
+    std::vector<std::string> servers = {Tls("localhost"), StartTls("localhost"),
+                                        "POP3S://localhost:" + std::to_string(m_server.tlsPort) + "/",
+                                        // Addresses are checked against the certificate's by our own check.
+                                        Tls("127.0.0.2"), StartTls("127.0.0.2")};
+    if (CScriptedPop3Server(0, Loopback::Ipv6).Port() != 0)
+        servers.insert(servers.end(), {"[::1]:" + std::to_string(m_server.port), Tls("[::1]"), StartTls("[::1]")});
+    else
+        std::printf("the logins over [::1] are skipped: this machine's loopback has no ::1\n");
+    for (const std::string& server : servers) {
         SCOPED_TRACE(server);
         ExpectSameMailbox(ViewMailbox(server, m_server.user, m_server.password), cleartext);
     }
@@ -59,6 +69,8 @@ TEST_F(SchannelDovecot, CertificatesThatDoNotProveTheServerAreRefused)
         {Tls("127.0.0.3"), "name mismatch"},
         {StartTls("127.0.0.4"), "expired"},
         {StartTls("127.0.0.3"), "name mismatch"},
+        // An address, and a certificate that names none.
+        {Tls("127.0.0.7"), "name mismatch"},
     };
     ExpectLoginsRefused(rows, m_server.user, m_server.password, kCertificateNotTrusted);
 }
