@@ -22,7 +22,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Cross-built test programs run under Wine: 32-bit ones under the "wine" loader, 64-bit
-# ones under "wine64".
+# ones under "wine64". -DKELVOR_WINE names another, such as tools/wine32/wine, which runs
+# 32-bit Wine in an i386 chroot.
 if(KELVOR_MINGW_PREFIX MATCHES "^x86_64")
   find_program(KELVOR_WINE wine64 PATHS /usr/lib/wine)
 else()
