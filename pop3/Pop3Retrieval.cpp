@@ -1,0 +1,91 @@
+// CPop3Client: the retrieval of a message's header (TOP n 0) for its summary line and of the
+// whole message for the viewer.
+#include "pop3/Pop3Client.h"
+
+#include <new>
+
+#include "message/HeaderFields.h"
+#include "message/MessageText.h"
+#include "pop3/Pop3Texts.h"
+#include "pop3/Pop3Wire.h"
+
+namespace {
+
+// A TOP or RETR response is first given room for its listed size plus this much, and its
+// receives ask for as much (at least kReceiveArea, at most kLargestArea).
+const long long kResponseSlack = 100;
+const std::size_t kLargestArea = 1 << 20;
+
+}  // namespace
+
+// Sends a TOP or RETR command for message n and reads its whole response, status line and
+// end line included, into response. The response may outgrow its first buffer: a listed size
+// that understates the message costs a reallocation, never a cut or an overrun.
+int CPop3Client::RetrieveResponse(const char* format, int n, bool keepReceivedOnFailure,
+                                  std::string& response)
+{
+    if (n < 1 || n > m_nMessageCount) {
+        m_strErrorText = kPop3TextRetrieveError;
+        return 0;
+    }
+    long long capacity = static_cast<long long>(GetListedSize(n)) + kResponseSlack;
+    if (capacity < kResponseSlack)
+        capacity = kResponseSlack;
+    if (capacity > static_cast<long long>(kLargestArea))
+        capacity = static_cast<long long>(kLargestArea);
+    std::size_t areaSize = static_cast<std::size_t>(capacity) < kReceiveArea
+                               ? kReceiveArea
+                               : static_cast<std::size_t>(capacity);
+    // Both buffers are obtained before the command goes out, so that a failure leaves no
+    // response unread on the connection to be taken for the next one.
+    std::string received;
+    try {
+        received.reserve(static_cast<std::size_t>(capacity));
+    } catch (const std::bad_alloc&) {
+        m_strErrorText = kPop3TextResponseBufferFailed;
+        return -1;
+    }
+    try {
+        if (m_area.size() < areaSize)
+            m_area.resize(areaSize);
+    } catch (const std::bad_alloc&) {
+        m_strErrorText = kPop3TextChunkBufferFailed;
+        return -1;
+    }
+
+    SendUnlessSentAhead(FormatCommand(format, n));
+    switch (ReadResponse(received, areaSize)) {
+    case ResponseOutcome::Refused:
+        m_strErrorText = std::string(kPop3TextRetrieveError) + "\r\n" + AsText(received);
+        return 0;
+    case ResponseOutcome::Broken:
+        m_strErrorText = kPop3TextRetrieveError;
+        if (keepReceivedOnFailure)
+            m_strErrorText += "\r\n" + AsText(received);
+        return 0;
+    case ResponseOutcome::Complete:
+        break;
+    }
+    response = AsText(received);
+    return 1;
+}
+
+int CPop3Client::RetrieveSummary(int n, std::string& line)
+{
+    std::string header;
+    int result = RetrieveResponse(kTopFormat, n, false, header);
+    if (result != 1)
+        return result;
+    line = SummaryLine(UnstuffedMessage(header));
+    return 1;
+}
+
+int CPop3Client::RetrieveMessage(int n, std::string& text)
+{
+    std::string response;
+    int result = RetrieveResponse("RETR %d\r\n", n, true, response);
+    if (result != 1)
+        return result;
+    text = ViewerText(UnstuffedMessage(response));
+    return 1;
+}
