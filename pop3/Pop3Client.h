@@ -41,6 +41,8 @@ public:
     // 1 with the line; 0 or -1 with the error text set and line left as it was.
     int RetrieveSummary(int n, std::string& line);
     // The whole text of message n without the status line, decoded, Shift_JIS. Same results.
+    // Asks with TOP for every line, which leaves the message unread on the server; RETR
+    // follows only when the server refuses that TOP.
     int RetrieveMessage(int n, std::string& text);
 
     // UIDL: the unique id of every message. 1 with ids holding one distinct id for each
@@ -85,8 +87,8 @@ private:
     int SingleLineStep(const std::string& command, const char* errorText);
     int GatherResponse(std::string& response, ResponseEnd endOf, std::size_t areaSize);
     ResponseOutcome ReadResponse(std::string& response, std::size_t areaSize);
-    int RetrieveResponse(const char* format, int n, bool keepReceivedOnFailure,
-                         std::string& response);
+    int RetrieveResponse(const std::string& command, int n, bool keepReceivedOnFailure,
+                         std::string& response, bool& refused);
 
     std::string_view PendingBytes() const;
     void TakePending(std::size_t count);

@@ -1,8 +1,9 @@
 // CPop3Client: the retrieval of a message's header (TOP n 0) for its summary line and of the
-// whole message for the viewer.
+// whole message for the viewer (TOP n with every line, RETR only where TOP is refused).
 #include "pop3/Pop3Client.h"
 
 #include <new>
+#include <string>
 
 #include "message/HeaderFields.h"
 #include "message/MessageText.h"
@@ -15,15 +16,28 @@ namespace {
 // receives ask for as much (at least kReceiveArea, at most kLargestArea).
 const long long kResponseSlack = 100;
 const std::size_t kLargestArea = 1 << 20;
+// The body lines asked for with TOP when the listing gave no size: more lines than the
+// largest message response holds octets could never arrive anyway.
+const int kLinesOfAnUnsizedMessage = 256 << 20;
+
+// TOP n L with L the listed size in octets: a message has no more lines than octets, so this
+// asks for every line of its body.
+std::string WholeMessageTop(int n, int listedSize)
+{
+    int lines = listedSize > 0 ? listedSize : kLinesOfAnUnsizedMessage;
+    return "TOP " + std::to_string(n) + " " + std::to_string(lines) + "\r\n";
+}
 
 }  // namespace
 
 // Sends a TOP or RETR command for message n and reads its whole response, status line and
 // end line included, into response. The response may outgrow its first buffer: a listed size
-// that understates the message costs a reallocation, never a cut or an overrun.
-int CPop3Client::RetrieveResponse(const char* format, int n, bool keepReceivedOnFailure,
-                                  std::string& response)
+// that understates the message costs a reallocation, never a cut or an overrun. refused tells
+// whether a result 0 came from a status line "-ERR".
+int CPop3Client::RetrieveResponse(const std::string& command, int n, bool keepReceivedOnFailure,
+                                  std::string& response, bool& refused)
 {
+    refused = false;
     if (n < 1 || n > m_nMessageCount) {
         m_strErrorText = kPop3TextRetrieveError;
         return 0;
@@ -53,9 +67,10 @@ int CPop3Client::RetrieveResponse(const char* format, int n, bool keepReceivedOn
         return -1;
     }
 
-    SendUnlessSentAhead(FormatCommand(format, n));
+    SendUnlessSentAhead(command);
     switch (ReadResponse(received, areaSize)) {
     case ResponseOutcome::Refused:
+        refused = true;
         m_strErrorText = std::string(kPop3TextRetrieveError) + "\r\n" + AsText(received);
         return 0;
     case ResponseOutcome::Broken:
@@ -73,7 +88,8 @@ int CPop3Client::RetrieveResponse(const char* format, int n, bool keepReceivedOn
 int CPop3Client::RetrieveSummary(int n, std::string& line)
 {
     std::string header;
-    int result = RetrieveResponse(kTopFormat, n, false, header);
+    bool refused = false;
+    int result = RetrieveResponse(FormatCommand(kTopFormat, n), n, false, header, refused);
     if (result != 1)
         return result;
     line = SummaryLine(UnstuffedMessage(header));
@@ -82,8 +98,14 @@ int CPop3Client::RetrieveSummary(int n, std::string& line)
 
 int CPop3Client::RetrieveMessage(int n, std::string& text)
 {
+    // Services that count a RETR as a download hide such a message from later sessions, mark
+    // it read or move it away; a TOP leaves it untouched. A server without TOP refuses it,
+    // and only then is the message fetched with RETR, once, in the same conversation.
     std::string response;
-    int result = RetrieveResponse("RETR %d\r\n", n, true, response);
+    bool refused = false;
+    int result = RetrieveResponse(WholeMessageTop(n, GetListedSize(n)), n, true, response, refused);
+    if (result == 0 && refused)
+        result = RetrieveResponse(FormatCommand("RETR %d\r\n", n), n, true, response, refused);
     if (result != 1)
         return result;
     text = ViewerText(UnstuffedMessage(response));

@@ -220,7 +220,9 @@ TEST_F(MailListTest, DoubleClickShowsTheSelectedMessageWhileTheConversationStays
 
     EXPECT_EQ(window.viewerTexts, std::vector<std::string>{third});
     EXPECT_EQ(third.rfind("From: sender3@example\r\n", 0), 0u);  // the status line is gone
-    EXPECT_EQ(lastCommandWhileOpen, "RETR 3");
+    // TOP for every line of the message leaves it unread on the server; RETR is never sent.
+    EXPECT_EQ(lastCommandWhileOpen, "TOP 3 " + std::to_string(Mailbox(3)[2].size()));
+    EXPECT_EQ(CountCommands("RETR 3"), 0);
     EXPECT_EQ(LastCommand(), "QUIT");
     EXPECT_EQ(server.ConnectionCount(), connectionsBefore + 1);
     ASSERT_EQ(window.messages.size(), 1u);

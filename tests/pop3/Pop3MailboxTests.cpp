@@ -32,8 +32,60 @@ TEST(Pop3Mailbox, WholeConversationWithAMailbox)
     EXPECT_EQ(text, "Subject: two\r\n\r\n.dot\r\n");
     EXPECT_EQ(client.Quit(), 1);
     const std::vector<std::string> expected = {"USER user", "PASS secret", "STAT ", "NOOP", "LIST ",
-                                               "TOP 1 0", "TOP 2 0", "TOP 3 0", "RETR 2", "QUIT "};
+                                               "TOP 1 0", "TOP 2 0", "TOP 3 0", "TOP 2 22", "QUIT "};
     EXPECT_EQ(server.Commands(), expected);
+}
+
+// The viewer's text is the same, byte for byte, whether the message came through TOP for all
+// its lines or, from a server that refuses TOP, through RETR.
+TEST(Pop3Mailbox, MessageReadWithTopShowsTheSameTextAsWithRetr)
+{
+    std::string big = "Subject: one megabyte\r\n\r\n";
+    for (int i = 0; big.size() < (1 << 20); ++i)
+        big += (i % 7 == 0 ? ".dotted line " : "line ") + std::to_string(i) + "\r\n";
+    const std::vector<std::string> messages = {
+        "Subject: dots\r\n\r\n.a line beginning with a dot\r\n..two dots\r\n.\r\nlast\r\n",
+        big,
+        "Subject: no line end\r\n\r\nfirst\r\nlast line without its end",
+        "Subject: a header and nothing else\r\n",
+        "From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?=\r\n\r\n\x1b$BF|K\\8l\x1b(B\r\n\r\n\r\n",
+    };
+    CScriptedPop3Server withTop;
+    CScriptedPop3Server withoutTop;
+    withTop.SetMessages(messages);
+    withoutTop.SetMessages(messages);
+    for (int n = 1; n <= static_cast<int>(messages.size()); ++n)
+        withoutTop.RefuseTop(n);
+    std::vector<std::string> texts[2];
+    for (CScriptedPop3Server* server : {&withTop, &withoutTop}) {
+        CPop3Client client;
+        ASSERT_EQ(client.Login(server->Address(), "user", "secret"), 1) << client.GetErrorText();
+        for (int n = 1; n <= client.GetMessageCount(); ++n) {
+            std::string text;
+            EXPECT_EQ(client.RetrieveMessage(n, text), 1) << client.GetErrorText();
+            texts[server == &withoutTop].push_back(text);
+        }
+        EXPECT_EQ(client.Quit(), 1);
+    }
+    ASSERT_EQ(texts[0].size(), messages.size());
+    ASSERT_EQ(texts[1].size(), messages.size());
+    std::vector<std::string> topCommands = {"USER user", "PASS secret", "STAT ", "NOOP", "LIST "};
+    std::vector<std::string> retrCommands = topCommands;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        SCOPED_TRACE(i + 1);
+        // Compared without printing: one message is a megabyte long.
+        EXPECT_TRUE(texts[0][i] == texts[1][i]);
+        const std::string top = "TOP " + std::to_string(i + 1) + " " + std::to_string(messages[i].size());
+        topCommands.push_back(top);
+        retrCommands.push_back(top);
+        retrCommands.push_back("RETR " + std::to_string(i + 1));
+    }
+    EXPECT_EQ(texts[0][0], "Subject: dots\r\n\r\n.a line beginning with a dot\r\n..two dots\r\n.\r\nlast\r\n");
+    EXPECT_EQ(texts[0][2], "Subject: no line end\r\n\r\nfirst\r\nlast line without its end\r\n");
+    topCommands.push_back("QUIT ");
+    retrCommands.push_back("QUIT ");
+    EXPECT_EQ(withTop.Commands(), topCommands);
+    EXPECT_EQ(withoutTop.Commands(), retrCommands);
 }
 
 TEST(Pop3Mailbox, RefusedLoginAndChangedMailboxBetweenConnections)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32
@@ -140,13 +141,22 @@ std::string DotStuffed(const std::string& text)
     return stuffed;
 }
 
-// The header of a message and the empty line after it, or the whole text when it has none.
-std::string HeaderOf(const std::string& message)
+// The header of a message, the empty line after it and the first lines of its body, or the
+// whole text when it has no more.
+std::string TopOf(const std::string& message, long long lines)
 {
-    if (message.compare(0, 2, "\r\n") == 0)
-        return "\r\n";
-    std::size_t end = message.find("\r\n\r\n");
-    return end == std::string::npos ? message : message.substr(0, end + 4);
+    std::size_t end = 2;
+    if (message.compare(0, 2, "\r\n") != 0) {
+        end = message.find("\r\n\r\n");
+        if (end == std::string::npos)
+            return message;
+        end += 4;
+    }
+    for (; lines > 0 && end < message.size(); --lines) {
+        std::size_t lineEnd = message.find('\n', end);
+        end = lineEnd == std::string::npos ? message.size() : lineEnd + 1;
+    }
+    return message.substr(0, end);
 }
 
 std::string EndedResponse(const std::string& body)
@@ -561,7 +571,9 @@ void CScriptedPop3Server::ServeMailbox(std::intptr_t connection)
                                         std::to_string(messages[number - 1].size()) + "\r\n");
             } else {
                 const std::string& message = messages[static_cast<std::size_t>(number) - 1];
-                std::string body = verb == "TOP" ? HeaderOf(message) : message;
+                std::string lines = rest.substr(argument.size() + (argument.size() < rest.size()));
+                std::string body =
+                    verb == "TOP" ? TopOf(message, std::atoll(lines.c_str())) : message;
                 SendAll(connection, "+OK " + std::to_string(message.size()) + " octets\r\n" +
                                         EndedResponse(DotStuffed(body)));
             }

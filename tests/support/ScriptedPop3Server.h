@@ -49,7 +49,7 @@ public:
     std::string Failures() const;
 
     // Mailbox mode, used when no script steps are waiting: whole messages with CR LF line
-    // ends, served to every connection with USER, PASS, STAT, NOOP, LIST, TOP n 0, RETR n and
+    // ends, served to every connection with USER, PASS, STAT, NOOP, LIST, TOP n lines, RETR n and
     // QUIT. Changes take effect with the next connection.
     void SetMessages(std::vector<std::string> messages);
     // USER and PASS are answered "-ERR" while on.
