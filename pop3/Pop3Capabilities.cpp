@@ -57,26 +57,29 @@ bool ReadUniqueIdListing(std::string_view response, int count, CUniqueIdSet& ids
 int CPop3Client::UniqueIds(CUniqueIdSet& ids)
 {
     ids.Clear();
-    SendUnlessSentAhead("UIDL\r\n");
-    std::string response;
-    if (ReadResponse(response, kReceiveArea) != ResponseOutcome::Complete)
-        return 0;
-    if (!ReadUniqueIdListing(response, m_nMessageCount, ids)) {
+    int result = AtConversationEdge(0, [&] {
+        SendUnlessSentAhead("UIDL\r\n");
+        std::string response;
+        if (ReadResponse(response, kReceiveArea, ListingCap(m_nMessageCount)) != ResponseOutcome::Complete)
+            return 0;
+        return ReadUniqueIdListing(response, m_nMessageCount, ids) ? 1 : 0;
+    });
+    if (!result)
         ids.Clear();
-        return 0;
-    }
-    return 1;
+    return result;
 }
 
 int CPop3Client::Capa()
 {
-    SendUnlessSentAhead("CAPA\r\n");
-    std::string response;
-    if (ReadResponse(response, kReceiveArea) != ResponseOutcome::Complete)
-        return 0;
-    m_bPipelining = NamesCapability(response, "PIPELINING") ? 1 : 0;
-    m_bUniqueIds = NamesCapability(response, "UIDL") ? 1 : 0;
-    return 1;
+    return AtConversationEdge(0, [&] {
+        SendUnlessSentAhead("CAPA\r\n");
+        std::string response;
+        if (ReadResponse(response, kReceiveArea, kCapabilityResponseCap) != ResponseOutcome::Complete)
+            return 0;
+        m_bPipelining = NamesCapability(response, "PIPELINING") ? 1 : 0;
+        m_bUniqueIds = NamesCapability(response, "UIDL") ? 1 : 0;
+        return 1;
+    });
 }
 
 bool CPop3Client::OffersUniqueIds() const

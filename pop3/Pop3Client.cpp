@@ -17,6 +17,7 @@ CPop3Client::CPop3Client()
     : m_bSizesAllocated(0),
       m_nMessageCount(0),
       m_timeLimitMilliseconds(kDefaultTimeLimitMilliseconds),
+      m_replyStartMilliseconds(0),
       m_pendingStart(0),
       m_bPipelining(0),
       m_bUniqueIds(0),
@@ -54,31 +55,48 @@ int CPop3Client::GetMessageCount() const
 int CPop3Client::Login(const std::string& server, const std::string& user,
                        const std::string& password)
 {
-    ServerAddress address;
-    if (!ParseServerText(server, address) ||
-        !m_socket.Connect(address.host, address.port, m_timeLimitMilliseconds)) {
-        m_socket.Close();
-        m_strErrorText = kPop3TextCannotConnect;
-        return 0;
-    }
-    if (address.kind == ConnectionKind::Tls && !StartTls(address.host))
-        return 0;
-    std::string greeting = AsText(ReadReplyLine());
-    if (IsErrorReply(greeting)) {
-        m_strErrorText = kPop3TextBadConnection;
-        return 0;
-    }
-    if (address.kind == ConnectionKind::StartTls && !Stls(address.host))
-        return 0;
-    if (!User(user))
-        return 0;
-    if (!Pass(password))
-        return 0;
-    if (!Stat())
-        return 0;
-    // A refused NOOP does not stop the login; the listing decides.
-    Noop();
-    return List() ? 1 : 0;
+    return AtConversationEdge(0, [&] {
+        ServerAddress address;
+        if (!ParseServerText(server, address) ||
+            !m_socket.Connect(address.host, address.port, m_timeLimitMilliseconds)) {
+            m_socket.Close();
+            m_strErrorText = kPop3TextCannotConnect;
+            return 0;
+        }
+        if (address.kind == ConnectionKind::Tls && !StartTls(address.host))
+            return 0;
+        // The greeting's time counts from the moment the server can send it: the connect, or
+        // the end of the handshake, which has a time limit of its own.
+        StartReplyTime();
+        std::string greeting = AsText(ReadReplyLine());
+        if (IsErrorReply(greeting)) {
+            m_strErrorText = kPop3TextBadConnection;
+            return 0;
+        }
+        if (address.kind == ConnectionKind::StartTls && !Stls(address.host))
+            return 0;
+        if (!User(user))
+            return 0;
+        if (!Pass(password))
+            return 0;
+        if (!Stat())
+            return 0;
+        // A refused NOOP does not stop the login; the listing decides.
+        Noop();
+        return List() ? 1 : 0;
+    });
+}
+
+// Ends the conversation after an allocation failed: the connection closes, so that no reply
+// is left half read, and what the conversation gathered is given back.
+int CPop3Client::AllocationFailed(int failed)
+{
+    EndConnection();
+    m_commandsAhead.clear();
+    m_nBytesAhead = 0;
+    m_nLastAhead = 0;
+    m_strErrorText = kPop3TextResponseBufferFailed;
+    return failed;
 }
 
 // Begins TLS on the connection. A failure closes it, so that nothing of the dialogue is ever
@@ -157,7 +175,13 @@ int CPop3Client::List()
         return 0;
     }
     std::string response = status;
-    if (!GatherResponse(response, ListingEnd, kReceiveArea)) {
+    switch (GatherResponse(response, ListingEnd, kReceiveArea, ListingCap(m_nMessageCount))) {
+    case ResponseOutcome::Complete:
+        break;
+    case ResponseOutcome::TooLarge:
+        m_strErrorText = std::string(kPop3TextResponseTooLarge) + "\r\nLIST";
+        return 0;
+    default:
         m_strErrorText = kPop3TextListError;
         return 0;
     }
@@ -184,15 +208,22 @@ int CPop3Client::List()
 
 int CPop3Client::Quit()
 {
-    // Replies still owed to commands sent ahead come first on the wire.
-    DrainOwedReplies();
-    SendCommand("QUIT \r\n");
-    std::string reply = AsText(ReadReplyLine());
-    if (IsErrorReply(reply)) {
-        m_strErrorText = std::string(kPop3TextQuitError) + "\r\n" + reply;
-        return 0;
-    }
-    return 1;
+    return AtConversationEdge(0, [&] {
+        // Replies still owed to commands sent ahead come first on the wire.
+        DrainOwedReplies();
+        SendCommand("QUIT \r\n");
+        std::string reply = AsText(ReadReplyLine());
+        if (IsErrorReply(reply)) {
+            m_strErrorText = std::string(kPop3TextQuitError) + "\r\n" + reply;
+            return 0;
+        }
+        return 1;
+    });
+}
+
+int CPop3Client::GetListedCount() const
+{
+    return static_cast<int>(m_pSizes.size());
 }
 
 int CPop3Client::GetListedSize(int n) const

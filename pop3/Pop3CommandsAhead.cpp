@@ -38,6 +38,9 @@ void CPop3Client::SendUnlessSentAhead(const std::string& command)
         m_nBytesAhead -= command.size();
         m_commandsAhead.pop_front();
         SendAhead();
+        // The command went out long ago; its reply's time counts from now, when the replies
+        // before it have been read.
+        StartReplyTime();
         return;
     }
     DrainOwedReplies();
@@ -64,7 +67,7 @@ void CPop3Client::SendAhead()
 
 // Reads and drops the replies still owed to commands sent ahead, and sends no more ahead, so
 // that the next command's reply is its own. 1 when every one came; 0 when the connection
-// broke first, which has closed it.
+// broke first or a reply was too large, which has closed it.
 int CPop3Client::DrainOwedReplies()
 {
     m_nLastAhead = 0;
@@ -72,7 +75,9 @@ int CPop3Client::DrainOwedReplies()
     while (complete && !m_commandsAhead.empty()) {
         m_commandsAhead.pop_front();
         std::string reply;
-        complete = ReadResponse(reply, kReceiveArea) != ResponseOutcome::Broken;
+        StartReplyTime();
+        ResponseOutcome outcome = ReadResponse(reply, kReceiveArea, kHeaderResponseCap);
+        complete = outcome == ResponseOutcome::Complete || outcome == ResponseOutcome::Refused;
     }
     m_commandsAhead.clear();
     m_nBytesAhead = 0;

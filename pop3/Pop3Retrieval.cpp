@@ -18,7 +18,7 @@ const long long kResponseSlack = 100;
 const std::size_t kLargestArea = 1 << 20;
 // The body lines asked for with TOP when the listing gave no size: more lines than the
 // largest message response holds octets could never arrive anyway.
-const int kLinesOfAnUnsizedMessage = 256 << 20;
+const int kLinesOfAnUnsizedMessage = static_cast<int>(kLargestMessageCap);
 
 // TOP n L with L the listed size in octets: a message has no more lines than octets, so this
 // asks for every line of its body.
@@ -35,7 +35,7 @@ std::string WholeMessageTop(int n, int listedSize)
 // that understates the message costs a reallocation, never a cut or an overrun. refused tells
 // whether a result 0 came from a status line "-ERR".
 int CPop3Client::RetrieveResponse(const std::string& command, int n, bool keepReceivedOnFailure,
-                                  std::string& response, bool& refused)
+                                  std::size_t cap, std::string& response, bool& refused)
 {
     refused = false;
     if (n < 1 || n > m_nMessageCount) {
@@ -68,7 +68,7 @@ int CPop3Client::RetrieveResponse(const std::string& command, int n, bool keepRe
     }
 
     SendUnlessSentAhead(command);
-    switch (ReadResponse(received, areaSize)) {
+    switch (ReadResponse(received, areaSize, cap)) {
     case ResponseOutcome::Refused:
         refused = true;
         m_strErrorText = std::string(kPop3TextRetrieveError) + "\r\n" + AsText(received);
@@ -77,6 +77,9 @@ int CPop3Client::RetrieveResponse(const std::string& command, int n, bool keepRe
         m_strErrorText = kPop3TextRetrieveError;
         if (keepReceivedOnFailure)
             m_strErrorText += "\r\n" + AsText(received);
+        return 0;
+    case ResponseOutcome::TooLarge:
+        m_strErrorText = std::string(kPop3TextResponseTooLarge) + "\r\n" + CommandLine(command);
         return 0;
     case ResponseOutcome::Complete:
         break;
@@ -87,27 +90,35 @@ int CPop3Client::RetrieveResponse(const std::string& command, int n, bool keepRe
 
 int CPop3Client::RetrieveSummary(int n, std::string& line)
 {
-    std::string header;
-    bool refused = false;
-    int result = RetrieveResponse(FormatCommand(kTopFormat, n), n, false, header, refused);
-    if (result != 1)
-        return result;
-    line = SummaryLine(UnstuffedMessage(header));
-    return 1;
+    return AtConversationEdge(-1, [&] {
+        std::string header;
+        bool refused = false;
+        int result = RetrieveResponse(FormatCommand(kTopFormat, n), n, false, kHeaderResponseCap,
+                                      header, refused);
+        if (result != 1)
+            return result;
+        line = SummaryLine(UnstuffedMessage(header));
+        return 1;
+    });
 }
 
 int CPop3Client::RetrieveMessage(int n, std::string& text)
 {
-    // Services that count a RETR as a download hide such a message from later sessions, mark
-    // it read or move it away; a TOP leaves it untouched. A server without TOP refuses it,
-    // and only then is the message fetched with RETR, once, in the same conversation.
-    std::string response;
-    bool refused = false;
-    int result = RetrieveResponse(WholeMessageTop(n, GetListedSize(n)), n, true, response, refused);
-    if (result == 0 && refused)
-        result = RetrieveResponse(FormatCommand("RETR %d\r\n", n), n, true, response, refused);
-    if (result != 1)
-        return result;
-    text = ViewerText(UnstuffedMessage(response));
-    return 1;
+    return AtConversationEdge(-1, [&] {
+        // Services that count a RETR as a download hide such a message from later sessions,
+        // mark it read or move it away; a TOP leaves it untouched. A server without TOP
+        // refuses it, and only then is the message fetched with RETR, once, in the same
+        // conversation.
+        const int listedSize = GetListedSize(n);
+        const std::size_t cap = MessageCap(listedSize);
+        std::string response;
+        bool refused = false;
+        int result = RetrieveResponse(WholeMessageTop(n, listedSize), n, true, cap, response, refused);
+        if (result == 0 && refused)
+            result = RetrieveResponse(FormatCommand("RETR %d\r\n", n), n, true, cap, response, refused);
+        if (result != 1)
+            return result;
+        text = ViewerText(UnstuffedMessage(response));
+        return 1;
+    });
 }

@@ -118,3 +118,24 @@ std::string FormatCommand(const char* format, int n)
     std::snprintf(command, sizeof command, format, n);
     return command;
 }
+
+std::size_t ListingCap(int count)
+{
+    unsigned long long lines = (count > 0 ? static_cast<unsigned long long>(count) : 0) + 2;
+    unsigned long long cap = lines * kListingLineCap;
+    return cap < kLargestListingCap ? static_cast<std::size_t>(cap) : kLargestListingCap;
+}
+
+std::size_t MessageCap(int listedSize)
+{
+    if (listedSize < 1)
+        return kLargestMessageCap;
+    unsigned long long cap = 2ULL * static_cast<unsigned long long>(listedSize) + kMessageResponseMargin;
+    return cap < kLargestMessageCap ? static_cast<std::size_t>(cap) : kLargestMessageCap;
+}
+
+std::string CommandLine(const std::string& command)
+{
+    std::size_t end = command.find_last_not_of(" \r\n");
+    return end == std::string::npos ? std::string() : command.substr(0, end + 1);
+}

@@ -14,6 +14,29 @@ inline constexpr std::size_t kReplyLimit = 512;
 // Receives of single-line replies and of a listing ask for up to this much at a time.
 inline constexpr std::size_t kReceiveArea = 16384;
 inline constexpr char kTopFormat[] = "TOP %d 0\r\n";
+
+// The caps of multi-line responses, far above what an honest server sends; a response that
+// would pass its cap ends its step as a connection failure would, with its own text.
+// A header (TOP n 0).
+inline constexpr std::size_t kHeaderResponseCap = 1 << 20;
+// The capabilities (CAPA).
+inline constexpr std::size_t kCapabilityResponseCap = 64 << 10;
+// A listing (LIST, UIDL): this much for each message the STAT count claims, and the status and
+// end lines, at most kLargestListingCap.
+inline constexpr std::size_t kListingLineCap = 512;
+inline constexpr std::size_t kLargestListingCap = 64 << 20;
+// A whole message (TOP n L, RETR): twice its listed size, as a server that counts a line end
+// as one octet sends up to twice what it listed, and a margin for the status line and the
+// dot-stuffing, at most kLargestMessageCap, which is also the cap of an unsized message.
+inline constexpr std::size_t kMessageResponseMargin = 1 << 20;
+inline constexpr std::size_t kLargestMessageCap = 256 << 20;
+
+// The cap of a listing for a mailbox that claims count messages.
+std::size_t ListingCap(int count);
+// The cap of a whole message of the listed size (0 when it was not sized).
+std::size_t MessageCap(int listedSize);
+// The command as shown in an error text: without its line end and the blanks before it.
+std::string CommandLine(const std::string& command);
 inline constexpr std::size_t kNoEnd = std::string_view::npos;
 
 // The text that a run of received bytes stands for: it ends at the first zero byte.

@@ -59,16 +59,30 @@ int ReceiveSome(std::intptr_t handle, char* area, int capacity)
     return recv(static_cast<SOCKET>(handle), area, capacity, 0);
 }
 
-void SendAll(std::intptr_t handle, const std::string& bytes)
+// 1 when the socket can take bytes within the time, 0 otherwise.
+int WaitWritable(std::intptr_t handle, int milliseconds)
+{
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(static_cast<SOCKET>(handle), &ready);
+    timeval limit;
+    limit.tv_sec = milliseconds / 1000;
+    limit.tv_usec = (milliseconds % 1000) * 1000;
+    return select(0, nullptr, &ready, nullptr, &limit) > 0 ? 1 : 0;
+}
+
+// false when the connection failed, the peer having closed it among other reasons.
+bool SendAll(std::intptr_t handle, const std::string& bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         int piece = send(static_cast<SOCKET>(handle), bytes.data() + sent,
                          static_cast<int>(bytes.size() - sent), 0);
         if (piece <= 0)
-            return;
+            return false;
         sent += static_cast<std::size_t>(piece);
     }
+    return true;
 }
 #else
 void StartSocketsOnce()
@@ -97,7 +111,15 @@ int ReceiveSome(std::intptr_t handle, char* area, int capacity)
     }
 }
 
-void SendAll(std::intptr_t handle, const std::string& bytes)
+int WaitWritable(std::intptr_t handle, int milliseconds)
+{
+    pollfd entry{};
+    entry.fd = static_cast<int>(handle);
+    entry.events = POLLOUT;
+    return poll(&entry, 1, milliseconds) > 0 ? 1 : 0;
+}
+
+bool SendAll(std::intptr_t handle, const std::string& bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
@@ -106,9 +128,10 @@ void SendAll(std::intptr_t handle, const std::string& bytes)
         if (piece < 0 && errno == EINTR)
             continue;
         if (piece <= 0)
-            return;
+            return false;
         sent += static_cast<std::size_t>(piece);
     }
+    return true;
 }
 #endif
 
@@ -274,6 +297,16 @@ CScriptedPop3Server& CScriptedPop3Server::Pause(int milliseconds)
     return AddStep(StepKind::Pause, std::string(), milliseconds);
 }
 
+CScriptedPop3Server& CScriptedPop3Server::ReplyEndlessly(const std::string& filler)
+{
+    return AddStep(StepKind::Endless, filler, 0);
+}
+
+CScriptedPop3Server& CScriptedPop3Server::Dribble(const std::string& bytes, int pauseMilliseconds)
+{
+    return AddStep(StepKind::Dribble, bytes, pauseMilliseconds);
+}
+
 CScriptedPop3Server& CScriptedPop3Server::CloseConnection()
 {
     return AddStep(StepKind::Close, std::string(), 0);
@@ -352,6 +385,12 @@ int CScriptedPop3Server::ConnectionCount() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_connectionCount;
+}
+
+bool CScriptedPop3Server::Stopping() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_stopping;
 }
 
 void CScriptedPop3Server::AddFailure(const std::string& text)
@@ -469,6 +508,30 @@ void CScriptedPop3Server::ServeScript(std::intptr_t connection, std::vector<Step
         case StepKind::Stall:
             DrainUntilClosed(connection);
             return;
+        case StepKind::Endless: {
+            // Sent in small pieces, each only when the socket can take it, so that the thread
+            // still sees the server stop while the client reads slowly or not at all.
+            std::string piece;
+            while (piece.size() < 4096)
+                piece += step.bytes;
+            for (;;) {
+                if (Stopping())
+                    break;
+                if (WaitWritable(connection, kStopCheckMilliseconds) && !SendAll(connection, piece))
+                    break;
+            }
+            CloseSocket(connection);
+            return;
+        }
+        case StepKind::Dribble:
+            for (char c : step.bytes) {
+                if (Stopping() || !SendAll(connection, std::string(1, c))) {
+                    CloseSocket(connection);
+                    return;
+                }
+                Sleep(step.milliseconds);
+            }
+            break;
         }
     }
     DrainUntilClosed(connection);

@@ -36,6 +36,11 @@ public:
     CScriptedPop3Server& ReplyInPieces(const std::vector<std::string>& pieces,
                                        int pauseMilliseconds = 20);
     CScriptedPop3Server& Pause(int milliseconds);
+    // Sends filler again and again, as a response that never ends, until the client closes
+    // the connection or the server stops.
+    CScriptedPop3Server& ReplyEndlessly(const std::string& filler);
+    // Sends the bytes one at a time with a pause after each, until the client closes.
+    CScriptedPop3Server& Dribble(const std::string& bytes, int pauseMilliseconds);
     // Closes the connection from the server's side.
     CScriptedPop3Server& CloseConnection();
     // Sends nothing more and reads on until the client closes the connection.
@@ -67,7 +72,7 @@ public:
     int ConnectionCount() const;
 
 private:
-    enum class StepKind { Expect, Reply, Pause, Close, Stall };
+    enum class StepKind { Expect, Reply, Pause, Close, Stall, Endless, Dribble };
     struct Step {
         StepKind kind;
         std::string bytes;
@@ -83,6 +88,7 @@ private:
     // has closed, below 0 on an error, else the number of bytes received.
     int ReceiveUnlessStopping(std::intptr_t connection, char* area, int capacity);
     void DrainUntilClosed(std::intptr_t connection);
+    bool Stopping() const;
     void AddFailure(const std::string& text);
     void RecordReceived(const char* data, std::size_t length);
 
