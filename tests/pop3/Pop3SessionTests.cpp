@@ -384,42 +384,33 @@ TEST(Pop3Hostile, HostileServersEndTheirStepWithinBoundedTimeAndMemory)
     const std::vector<Exchange> login = {kGreeting, kUserAccepted, kPassAccepted,
                                          {"STAT \r\n", "+OK 1 200\r\n"}, kNoopAccepted,
                                          {"LIST \r\n", "+OK\r\n1 200\r\n.\r\n"}};
-    // Each step returns the text it shows; the steps after the login run once it succeeded.
-    using Step = std::function<std::string(CPop3Client&, const std::string& server)>;
-    const Step loginStep = [](CPop3Client& client, const std::string& server) {
-        EXPECT_EQ(client.Login(server, "alice", "s3cret"), 0);
-        return client.GetErrorText();
-    };
-    const auto afterLogin = [](std::function<std::string(CPop3Client&)> step) {
-        return [step](CPop3Client& client, const std::string& server) {
-            EXPECT_EQ(client.Login(server, "alice", "s3cret"), 1) << client.GetErrorText();
-            return step(client);
-        };
-    };
-    const Step summary = afterLogin([](CPop3Client& client) {
+    // Each step after a login returns the text it shows; no step means a login that fails.
+    using Step = std::function<std::string(CPop3Client&)>;
+    const Step loginStep;
+    const Step summary = [](CPop3Client& client) {
         std::string line;
         EXPECT_EQ(client.RetrieveSummary(1, line), 0);
         return client.GetErrorText();
-    });
-    const Step message = afterLogin([](CPop3Client& client) {
+    };
+    const Step message = [](CPop3Client& client) {
         std::string text;
         EXPECT_EQ(client.RetrieveMessage(1, text), 0);
         return client.GetErrorText();
-    });
-    const Step uniqueIds = afterLogin([](CPop3Client& client) {
+    };
+    const Step uniqueIds = [](CPop3Client& client) {
         CUniqueIdSet ids;
+        ids.Add("left from before");
         EXPECT_EQ(client.UniqueIds(ids), 0);
         EXPECT_TRUE(ids.Empty());
         return client.GetErrorText();
-    });
-    const Step capabilities = afterLogin([](CPop3Client& client) {
-        EXPECT_EQ(client.Capa(), 0);
-        return client.GetErrorText();
-    });
-    const Step listedCount = afterLogin([](CPop3Client& client) {
+    };
+    const Step capabilities = [](CPop3Client& client) {
+        return std::to_string(client.Capa()) + client.GetErrorText();
+    };
+    const Step listedCount = [](CPop3Client& client) {
         EXPECT_EQ(client.GetMessageCount(), 2147483647);
         return "listed " + std::to_string(client.GetListedCount());
-    });
+    };
     struct Row {
         const char* behaviour;
         std::vector<Exchange> before;
@@ -451,7 +442,7 @@ TEST(Pop3Hostile, HostileServersEndTheirStepWithinBoundedTimeAndMemory)
          uniqueIds, "", limit},
         {"endless capabilities: never shown", login,
          [](CScriptedPop3Server& s) { s.Expect("CAPA\r\n").Reply("+OK\r\n").ReplyEndlessly("X-MORE\r\n"); },
-         capabilities, "", limit + 1000},
+         capabilities, "0", limit},
         {"greeting one byte every 0.4 s", {},
          [](CScriptedPop3Server& s) { s.Dribble("+OK POP3 server at a dribble\r\n", 400); },
          loginStep, kStatError + "\r\n", limit},
@@ -479,7 +470,9 @@ TEST(Pop3Hostile, HostileServersEndTheirStepWithinBoundedTimeAndMemory)
         CPop3Client client;
         client.SetTimeLimit(limit);
         CStopwatch stopwatch;
-        EXPECT_EQ(row.step(client, server.Address()), row.text);
+        const int loggedIn = client.Login(server.Address(), "alice", "s3cret");
+        EXPECT_EQ(loggedIn, row.step ? 1 : 0) << client.GetErrorText();
+        EXPECT_EQ(row.step ? row.step(client) : client.GetErrorText(), row.text);
         EXPECT_LT(stopwatch.ElapsedMilliseconds(), row.boundMilliseconds + 1000);
     }
 }
