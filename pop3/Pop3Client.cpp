@@ -1,6 +1,5 @@
 // CPop3Client: the session of one POP3 conversation, from the connect and the login steps
-// (USER, PASS, STAT, NOOP, LIST) to QUIT. The reading of replies, the retrieval, the
-// capabilities and the commands sent ahead live in files of their own beside this one.
+// (USER, PASS, STAT, NOOP, LIST) to QUIT; its other parts live in the Pop3*.cpp beside it.
 #include "pop3/Pop3Client.h"
 
 #include "pop3/Pop3Texts.h"

@@ -1,7 +1,5 @@
-// CPop3Client: the reading of replies. One routine reads a single-line reply, one gathers a
-// multi-line response; every command goes through them, and every receive through m_area.
-// Each reply has a deadline and each multi-line response a cap on its size, so that a server
-// can cost neither unbounded time nor unbounded memory.
+// CPop3Client: the reading of replies, each within its deadline: one routine reads a single-line
+// reply, one gathers a multi-line response up to its cap; every command goes through them.
 #include "pop3/Pop3Client.h"
 
 #include <chrono>

@@ -31,9 +31,9 @@ std::string WholeMessageTop(int n, int listedSize)
 }  // namespace
 
 // Sends a TOP or RETR command for message n and reads its whole response, status line and
-// end line included, into response. The response may outgrow its first buffer: a listed size
-// that understates the message costs a reallocation, never a cut or an overrun. refused tells
-// whether a result 0 came from a status line "-ERR".
+// end line included, into response. The response may outgrow its first buffer up to cap: a
+// listed size that understates the message costs a reallocation, never a cut or an overrun.
+// refused tells whether a result 0 came from a status line "-ERR".
 int CPop3Client::RetrieveResponse(const std::string& command, int n, bool keepReceivedOnFailure,
                                   std::size_t cap, std::string& response, bool& refused)
 {

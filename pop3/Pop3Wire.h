@@ -1,6 +1,5 @@
-// The wire rules shared by the parts of CPop3Client: how a reply is tested, where a
-// multi-line response ends, how numbers and commands are read and written, and the sizes
-// of the receives.
+// The wire rules shared by the parts of CPop3Client: reply tests, where a multi-line response
+// ends, numbers and commands, the sizes of the receives and the caps of the responses.
 #ifndef KELVOR_POP3_POP3WIRE_H
 #define KELVOR_POP3_POP3WIRE_H
 
@@ -14,6 +13,7 @@ inline constexpr std::size_t kReplyLimit = 512;
 // Receives of single-line replies and of a listing ask for up to this much at a time.
 inline constexpr std::size_t kReceiveArea = 16384;
 inline constexpr char kTopFormat[] = "TOP %d 0\r\n";
+inline constexpr std::size_t kNoEnd = std::string_view::npos;
 
 // The caps of multi-line responses, far above what an honest server sends; a response that
 // would pass its cap ends its step as a connection failure would, with its own text.
@@ -37,7 +37,6 @@ std::size_t ListingCap(int count);
 std::size_t MessageCap(int listedSize);
 // The command as shown in an error text: without its line end and the blanks before it.
 std::string CommandLine(const std::string& command);
-inline constexpr std::size_t kNoEnd = std::string_view::npos;
 
 // The text that a run of received bytes stands for: it ends at the first zero byte.
 std::string AsText(const std::string& bytes);
