@@ -4,7 +4,6 @@
 
 #include <chrono>
 
-#include "pop3/Pop3Texts.h"
 #include "pop3/Pop3Wire.h"
 
 namespace {

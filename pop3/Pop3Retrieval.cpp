@@ -5,7 +5,6 @@
 #include <new>
 #include <string>
 
-#include "message/HeaderFields.h"
 #include "message/MessageText.h"
 #include "pop3/Pop3Texts.h"
 #include "pop3/Pop3Wire.h"
