@@ -83,6 +83,9 @@ private:
     void Run();
     void ServeScript(std::intptr_t connection, std::vector<Step> steps);
     void ServeMailbox(std::intptr_t connection);
+    // The socket operations that the mailbox mode shares with the transcript mode.
+    static bool SendBytes(std::intptr_t connection, const std::string& bytes);
+    static void CloseConnectionSocket(std::intptr_t connection);
     // Reads until the client closes the connection or the server stops, recording the bytes.
     // Waits for bytes from the client while the server runs; 0 once it stops or the client
     // has closed, below 0 on an error, else the number of bytes received.
