@@ -500,7 +500,8 @@ void CKelvorDlg::OnShowList()
     if (!OpenListConversation(client, kTextNoMailInMailbox))
         return;
 
-    const int count = m_lastCount;
+    // No more entries than the listing gave sizes for, whatever count STAT claimed.
+    const int count = std::min(m_lastCount, client.GetListedCount());
     if (client.Capa() == 1) {
         // A server that names UIDL gives the ids that the next check compares with, so that
         // mail arriving after this listing is told by id even when others were removed.

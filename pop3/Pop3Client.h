@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,11 +37,16 @@ public:
     int GetMessageCount() const;
     // The size of message n as the listing gave it; 0 for a message the listing did not size.
     int GetListedSize(int n) const;
+    // How many messages the listing gave a size for (at most the count). A list of the
+    // mailbox has no more entries than this, whatever count the server claimed.
+    int GetListedCount() const;
 
     // The summary line of message n ("sender : subject", decoded, Shift_JIS) from its header.
     // 1 with the line; 0 or -1 with the error text set and line left as it was.
     int RetrieveSummary(int n, std::string& line);
     // The whole text of message n without the status line, decoded, Shift_JIS. Same results.
+    // Asks with TOP for every line, which leaves the message unread on the server; RETR
+    // follows only when the server refuses that TOP.
     int RetrieveMessage(int n, std::string& text);
 
     // UIDL: the unique id of every message. 1 with ids holding one distinct id for each
@@ -62,7 +68,9 @@ public:
     bool SendsCommandsAhead() const;
 
     // How long connect, the TLS handshake, each send and each receive may wait without
-    // progress before the conversation gives up. The product keeps the default of 30 seconds.
+    // progress before the conversation gives up, and how long a single-line reply may take
+    // from its command; a multi-line response may take longer only while it keeps coming, by
+    // the time its cap needs at 64 KiB/s. The product keeps the default of 30 seconds.
     void SetTimeLimit(int milliseconds);
 
 private:
@@ -77,20 +85,40 @@ private:
     // Where a multi-line response ends: how many bytes of more, received after the bytes
     // gathered so far, complete it; npos when all of more belongs to it and more must come.
     using ResponseEnd = std::size_t (*)(std::string_view gathered, std::string_view more);
-    enum class ResponseOutcome { Complete, Refused, Broken };
+    enum class ResponseOutcome { Complete, Refused, Broken, TooLarge };
+
+    // Runs one public step. An allocation that fails anywhere in it ends the conversation with
+    // the allocation failure's text and the result failed, instead of ending the program.
+    template <typename Step>
+    int AtConversationEdge(int failed, Step step)
+    {
+        try {
+            return step();
+        } catch (const std::bad_alloc&) {
+            return AllocationFailed(failed);
+        }
+    }
+    int AllocationFailed(int failed);
 
     void SendCommand(const std::string& command);
-    int ReceiveSome(std::size_t capacity);
+    // The time of the reply about to be read starts now.
+    void StartReplyTime();
+    // When the reply being read must be complete: the time limit after its start, and for a
+    // multi-line response of at most cap bytes the time that cap needs at the slowest rate.
+    long long ReplyDeadline(std::size_t cap) const;
+    int ReceiveSome(std::size_t capacity, long long deadline);
     std::string ReadReplyLine();
     int SingleLineStep(const std::string& command, const char* errorText);
-    int GatherResponse(std::string& response, ResponseEnd endOf, std::size_t areaSize);
-    ResponseOutcome ReadResponse(std::string& response, std::size_t areaSize);
-    int RetrieveResponse(const char* format, int n, bool keepReceivedOnFailure,
-                         std::string& response);
+    ResponseOutcome GatherResponse(std::string& response, ResponseEnd endOf, std::size_t areaSize,
+                                   std::size_t cap);
+    ResponseOutcome ReadResponse(std::string& response, std::size_t areaSize, std::size_t cap);
+    void EndConnection();
+    int RetrieveResponse(const std::string& command, int n, bool keepReceivedOnFailure,
+                         std::size_t cap, std::string& response, bool& refused);
 
     std::string_view PendingBytes() const;
     void TakePending(std::size_t count);
-    int ReceiveIntoPending(std::size_t capacity);
+    int ReceiveIntoPending(std::size_t capacity, long long deadline);
 
     void SendUnlessSentAhead(const std::string& command);
     void SendAhead();
@@ -104,6 +132,9 @@ private:
     int m_nMessageCount;
     std::string m_strErrorText;
     int m_timeLimitMilliseconds;
+    // When the reply being read began, on the steady clock: at its command, at the connect for
+    // the greeting, or where the reading of a reply to a command sent ahead began.
+    long long m_replyStartMilliseconds;
     // Bytes that arrived after the end of the reply being read; the next reply begins with them,
     // at m_pendingStart. With commands sent ahead they may hold many replies.
     std::string m_pending;

@@ -16,3 +16,4 @@ const char* const kPop3TextStlsError = "STLSコマンド処理中にエラー発
 const char* const kPop3TextRetrieveError = "受信失敗 (Error occured during RETR command)";
 const char* const kPop3TextResponseBufferFailed = "メモリの割当に失敗しました。";
 const char* const kPop3TextChunkBufferFailed = "メモリの割当に失敗しました";
+const char* const kPop3TextResponseTooLarge = "応答が大きすぎます (Response too large)";

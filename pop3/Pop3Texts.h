@@ -18,5 +18,7 @@ extern const char* const kPop3TextStlsError;
 extern const char* const kPop3TextRetrieveError;
 extern const char* const kPop3TextResponseBufferFailed;
 extern const char* const kPop3TextChunkBufferFailed;
+// A multi-line response that grew past its cap; "\r\n" and the command follow.
+extern const char* const kPop3TextResponseTooLarge;
 
 #endif

@@ -3,8 +3,9 @@
 // proportion to their bytes.
 #include "pop3/UniqueIdSet.h"
 
-#include <functional>
+#include <chrono>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -12,9 +13,71 @@ const std::size_t kSmallestTable = 16;
 // The id bytes are addressed by 32-bit positions.
 const std::size_t kLargestByteCount = std::numeric_limits<std::uint32_t>::max();
 
+// The key of the hash, drawn once per process: the ids come from the server, and with a hash
+// it could predict, it could send ids that all fall on one slot and make every look-up walk
+// the whole table.
+struct HashKey {
+    std::uint64_t k0;
+    std::uint64_t k1;
+};
+
+HashKey DrawHashKey()
+{
+    std::random_device device;
+    std::uint64_t clock = static_cast<std::uint64_t>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    HashKey key;
+    key.k0 = (static_cast<std::uint64_t>(device()) << 32 | device()) ^ clock;
+    key.k1 = (static_cast<std::uint64_t>(device()) << 32 | device()) ^ (clock * 0x9E3779B97F4A7C15ULL);
+    return key;
+}
+
+const HashKey& ProcessHashKey()
+{
+    static const HashKey key = DrawHashKey();
+    return key;
+}
+
+std::uint64_t RotateLeft(std::uint64_t value, int bits)
+{
+    return (value << bits) | (value >> (64 - bits));
+}
+
+void SipRound(std::uint64_t v[4])
+{
+    v[0] += v[1]; v[1] = RotateLeft(v[1], 13); v[1] ^= v[0]; v[0] = RotateLeft(v[0], 32);
+    v[2] += v[3]; v[3] = RotateLeft(v[3], 16); v[3] ^= v[2];
+    v[0] += v[3]; v[3] = RotateLeft(v[3], 21); v[3] ^= v[0];
+    v[2] += v[1]; v[1] = RotateLeft(v[1], 17); v[1] ^= v[2]; v[2] = RotateLeft(v[2], 32);
+}
+
+// SipHash-1-3 of the id under the process's key: a keyed hash that no one without the key
+// can steer into collisions.
 std::size_t HashOf(std::string_view id)
 {
-    return std::hash<std::string_view>()(id);
+    const HashKey& key = ProcessHashKey();
+    std::uint64_t v[4] = {key.k0 ^ 0x736f6d6570736575ULL, key.k1 ^ 0x646f72616e646f6dULL,
+                          key.k0 ^ 0x6c7967656e657261ULL, key.k1 ^ 0x7465646279746573ULL};
+    const std::size_t whole = id.size() / 8 * 8;
+    for (std::size_t at = 0; at < whole; at += 8) {
+        std::uint64_t word = 0;
+        for (int i = 7; i >= 0; --i)
+            word = word << 8 | static_cast<unsigned char>(id[at + static_cast<std::size_t>(i)]);
+        v[3] ^= word;
+        SipRound(v);
+        v[0] ^= word;
+    }
+    std::uint64_t last = static_cast<std::uint64_t>(id.size() & 0xFF) << 56;
+    for (std::size_t i = whole; i < id.size(); ++i)
+        last |= static_cast<std::uint64_t>(static_cast<unsigned char>(id[i])) << (8 * (i - whole));
+    v[3] ^= last;
+    SipRound(v);
+    v[0] ^= last;
+    v[2] ^= 0xFF;
+    SipRound(v);
+    SipRound(v);
+    SipRound(v);
+    return static_cast<std::size_t>(v[0] ^ v[1] ^ v[2] ^ v[3]);
 }
 
 }  // namespace

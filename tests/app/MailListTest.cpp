@@ -73,6 +73,21 @@ TEST_F(MailListTest, ListingWithAFailingSecondSummaryGivesThreeEntriesAndCountsP
     EXPECT_EQ(LastCommand(), "QUIT");
 }
 
+// A server that claims far more messages than it lists gets no more entries than it listed.
+TEST_F(MailListTest, ListingHasNoMoreEntriesThanTheServerListed)
+{
+    server.Reply("+OK\r\n").Expect("USER user\r\n").Reply("+OK\r\n").Expect("PASS secret\r\n")
+        .Reply("+OK\r\n").Expect("STAT \r\n").Reply("+OK 99999999999999999999 100\r\n")
+        .Expect("NOOP\r\n").Reply("+OK\r\n").Expect("LIST \r\n").Reply("+OK\r\n1 100\r\n.\r\n")
+        .Expect("CAPA\r\n").Reply("-ERR\r\n").Expect("TOP 1 0\r\n").Reply("-ERR gone\r\n")
+        .Expect("QUIT \r\n").Reply("+OK\r\n");
+    StartWindow(10, 0);
+    dialog.OnShowList();
+    EXPECT_EQ(window.listEntries.size(), 1u);
+    EXPECT_TRUE(server.WaitUntilScriptEnds());
+    EXPECT_EQ(server.Failures(), "");
+}
+
 // Entries that come faster than the screen's pace are repainted together, at most every 40 ms,
 // and once at the end; every entry and every progress text still goes to the window.
 TEST_F(MailListTest, ListingRepaintsAtTheScreensPaceAndOnceAtTheEnd)
@@ -220,7 +235,9 @@ TEST_F(MailListTest, DoubleClickShowsTheSelectedMessageWhileTheConversationStays
 
     EXPECT_EQ(window.viewerTexts, std::vector<std::string>{third});
     EXPECT_EQ(third.rfind("From: sender3@example\r\n", 0), 0u);  // the status line is gone
-    EXPECT_EQ(lastCommandWhileOpen, "RETR 3");
+    // TOP for every line of the message leaves it unread on the server; RETR is never sent.
+    EXPECT_EQ(lastCommandWhileOpen, "TOP 3 " + std::to_string(Mailbox(3)[2].size()));
+    EXPECT_EQ(CountCommands("RETR 3"), 0);
     EXPECT_EQ(LastCommand(), "QUIT");
     EXPECT_EQ(server.ConnectionCount(), connectionsBefore + 1);
     ASSERT_EQ(window.messages.size(), 1u);

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "Pop3DovecotFixture.h"
+#include "message/MessageText.h"
 #include "pop3/Pop3Client.h"
+#include "pop3/TcpStream.h"
 #include "pop3/UniqueIdSet.h"
 
 namespace {
@@ -78,6 +80,44 @@ TEST_F(Pop3Dovecot, WholeMessagesComeBackDecodedAsTheyWereWritten)
     const std::string big = SampleMessages()[8];
     EXPECT_GT(big.size(), 1000000u);
     EXPECT_TRUE(text == WithCrLf(big)) << "the 1 MB message differs";
+    EXPECT_EQ(client.Quit(), 1);
+}
+
+// The viewer text of message n as RETR brings it, from a conversation of its own in which the
+// commands go out at once and the server closes after QUIT.
+std::string TextThroughRetr(int port, const std::string& user, const std::string& password, int n)
+{
+    CTcpStream stream;
+    EXPECT_EQ(stream.Connect("127.0.0.1", port, 5000), 1);
+    const std::string commands = "USER " + user + "\r\nPASS " + password + "\r\nRETR " +
+                                 std::to_string(n) + "\r\nQUIT\r\n";
+    EXPECT_EQ(stream.SendAll(commands.data(), commands.size(), 5000), 1);
+    std::string received;
+    char area[65536];
+    for (int got; (got = stream.Receive(area, sizeof area, 5000)) > 0;)
+        received.append(area, static_cast<std::size_t>(got));
+    // The greeting and the replies to USER and PASS come first.
+    std::size_t start = 0;
+    for (int line = 0; line < 3; ++line)
+        start = received.find('\n', start) + 1;
+    std::size_t end = received.find("\r\n.\r\n", start);
+    EXPECT_NE(end, std::string::npos);
+    return ViewerText(UnstuffedMessage(received.substr(start, end + 5 - start)));
+}
+
+// What the double-click shows, read with TOP n and the listed size, is what RETR would show.
+TEST_F(Pop3Dovecot, EveryMessageReadWithTopIsTheTextThatRetrGives)
+{
+    CPop3Client client;
+    ASSERT_EQ(client.Login(s_server->Address(), "kelvor", "pass word"), 1) << client.GetErrorText();
+    ASSERT_EQ(client.GetMessageCount(), static_cast<int>(SampleMessages().size()));
+    for (int n = 1; n <= client.GetMessageCount(); ++n) {
+        SCOPED_TRACE(n);
+        std::string text;
+        ASSERT_EQ(client.RetrieveMessage(n, text), 1) << client.GetErrorText();
+        // Compared without printing: one message is a megabyte long.
+        EXPECT_TRUE(text == TextThroughRetr(s_server->Port(), "kelvor", "pass word", n));
+    }
     EXPECT_EQ(client.Quit(), 1);
 }
 

@@ -1,5 +1,5 @@
-// The scripted POP3 server of the tests: its socket layer (POSIX or Winsock), the transcript
-// runner and a small mailbox server. Its pauses live here, away from the Shift_JIS test files.
+// The scripted POP3 server of the tests: its socket layer (POSIX or Winsock) and the transcript
+// runner; the mailbox mode is in ScriptedPop3Mailbox.cpp. Its pauses live away from Shift_JIS files.
 #include "ScriptedPop3Server.h"
 
 #include <algorithm>
@@ -59,16 +59,30 @@ int ReceiveSome(std::intptr_t handle, char* area, int capacity)
     return recv(static_cast<SOCKET>(handle), area, capacity, 0);
 }
 
-void SendAll(std::intptr_t handle, const std::string& bytes)
+// 1 when the socket can take bytes within the time, 0 otherwise.
+int WaitWritable(std::intptr_t handle, int milliseconds)
+{
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(static_cast<SOCKET>(handle), &ready);
+    timeval limit;
+    limit.tv_sec = milliseconds / 1000;
+    limit.tv_usec = (milliseconds % 1000) * 1000;
+    return select(0, nullptr, &ready, nullptr, &limit) > 0 ? 1 : 0;
+}
+
+// false when the connection failed, the peer having closed it among other reasons.
+bool SendAll(std::intptr_t handle, const std::string& bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         int piece = send(static_cast<SOCKET>(handle), bytes.data() + sent,
                          static_cast<int>(bytes.size() - sent), 0);
         if (piece <= 0)
-            return;
+            return false;
         sent += static_cast<std::size_t>(piece);
     }
+    return true;
 }
 #else
 void StartSocketsOnce()
@@ -97,7 +111,15 @@ int ReceiveSome(std::intptr_t handle, char* area, int capacity)
     }
 }
 
-void SendAll(std::intptr_t handle, const std::string& bytes)
+int WaitWritable(std::intptr_t handle, int milliseconds)
+{
+    pollfd entry{};
+    entry.fd = static_cast<int>(handle);
+    entry.events = POLLOUT;
+    return poll(&entry, 1, milliseconds) > 0 ? 1 : 0;
+}
+
+bool SendAll(std::intptr_t handle, const std::string& bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
@@ -106,9 +128,10 @@ void SendAll(std::intptr_t handle, const std::string& bytes)
         if (piece < 0 && errno == EINTR)
             continue;
         if (piece <= 0)
-            return;
+            return false;
         sent += static_cast<std::size_t>(piece);
     }
+    return true;
 }
 #endif
 
@@ -117,62 +140,17 @@ void Sleep(int milliseconds)
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-std::string Upper(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
-
-// A message as it travels in a multi-line response: lines that begin with "." get another.
-std::string DotStuffed(const std::string& text)
-{
-    std::string stuffed;
-    stuffed.reserve(text.size() + 16);
-    bool lineStart = true;
-    for (char c : text) {
-        if (lineStart && c == '.')
-            stuffed += '.';
-        stuffed += c;
-        lineStart = c == '\n';
-    }
-    return stuffed;
-}
-
-// The header of a message and the empty line after it, or the whole text when it has none.
-std::string HeaderOf(const std::string& message)
-{
-    if (message.compare(0, 2, "\r\n") == 0)
-        return "\r\n";
-    std::size_t end = message.find("\r\n\r\n");
-    return end == std::string::npos ? message : message.substr(0, end + 4);
-}
-
-std::string EndedResponse(const std::string& body)
-{
-    std::string response = body;
-    if (!response.empty() && (response.size() < 2 || response.compare(response.size() - 2, 2, "\r\n") != 0))
-        response += "\r\n";
-    return response + ".\r\n";
-}
-
-// The message number of an argument text, or 0 when it is no number of this mailbox.
-int MessageNumber(const std::string& argument, std::size_t count)
-{
-    if (argument.empty() || argument.size() > 9)
-        return 0;
-    int number = 0;
-    for (char c : argument) {
-        if (c < '0' || c > '9')
-            return 0;
-        number = number * 10 + (c - '0');
-    }
-    return number >= 1 && static_cast<std::size_t>(number) <= count ? number : 0;
-}
-
 }  // namespace
+
+bool CScriptedPop3Server::SendBytes(std::intptr_t connection, const std::string& bytes)
+{
+    return SendAll(connection, bytes);
+}
+
+void CScriptedPop3Server::CloseConnectionSocket(std::intptr_t connection)
+{
+    CloseSocket(connection);
+}
 
 CScriptedPop3Server::CScriptedPop3Server(int port, Loopback loopback)
     : m_listener(kNoSocket),
@@ -277,6 +255,16 @@ CScriptedPop3Server& CScriptedPop3Server::Pause(int milliseconds)
     return AddStep(StepKind::Pause, std::string(), milliseconds);
 }
 
+CScriptedPop3Server& CScriptedPop3Server::ReplyEndlessly(const std::string& filler)
+{
+    return AddStep(StepKind::Endless, filler, 0);
+}
+
+CScriptedPop3Server& CScriptedPop3Server::Dribble(const std::string& bytes, int pauseMilliseconds)
+{
+    return AddStep(StepKind::Dribble, bytes, pauseMilliseconds);
+}
+
 CScriptedPop3Server& CScriptedPop3Server::CloseConnection()
 {
     return AddStep(StepKind::Close, std::string(), 0);
@@ -306,55 +294,16 @@ std::string CScriptedPop3Server::Failures() const
     return m_failures;
 }
 
-void CScriptedPop3Server::SetMessages(std::vector<std::string> messages)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_messages = std::move(messages);
-}
-
-void CScriptedPop3Server::RefuseLogin(bool refuse)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_refuseLogin = refuse;
-}
-
-void CScriptedPop3Server::RefuseTop(int n)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_refusedTops.push_back(n);
-}
-
-void CScriptedPop3Server::SetUniqueIds(std::vector<std::string> ids)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_uniqueIdsGiven = true;
-    m_uniqueIds = std::move(ids);
-}
-
-void CScriptedPop3Server::RefuseUniqueIds()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_uniqueIdsGiven = false;
-    m_uniqueIds.clear();
-}
-
-void CScriptedPop3Server::SetCapabilities(std::vector<std::string> capabilities)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_capabilitiesGiven = true;
-    m_capabilities = std::move(capabilities);
-}
-
-std::vector<std::string> CScriptedPop3Server::Commands() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_commands;
-}
-
 int CScriptedPop3Server::ConnectionCount() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_connectionCount;
+}
+
+bool CScriptedPop3Server::Stopping() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_stopping;
 }
 
 void CScriptedPop3Server::AddFailure(const std::string& text)
@@ -472,115 +421,31 @@ void CScriptedPop3Server::ServeScript(std::intptr_t connection, std::vector<Step
         case StepKind::Stall:
             DrainUntilClosed(connection);
             return;
+        case StepKind::Endless: {
+            // Sent in small pieces, each only when the socket can take it, so that the thread
+            // still sees the server stop while the client reads slowly or not at all.
+            std::string piece;
+            while (piece.size() < 4096)
+                piece += step.bytes;
+            for (;;) {
+                if (Stopping())
+                    break;
+                if (WaitWritable(connection, kStopCheckMilliseconds) && !SendAll(connection, piece))
+                    break;
+            }
+            CloseSocket(connection);
+            return;
+        }
+        case StepKind::Dribble:
+            for (char c : step.bytes) {
+                if (Stopping() || !SendAll(connection, std::string(1, c))) {
+                    CloseSocket(connection);
+                    return;
+                }
+                Sleep(step.milliseconds);
+            }
+            break;
         }
     }
     DrainUntilClosed(connection);
-}
-
-void CScriptedPop3Server::ServeMailbox(std::intptr_t connection)
-{
-    std::vector<std::string> messages;
-    bool refuseLogin = false;
-    std::vector<int> refusedTops;
-    // An empty list stands for a refused command.
-    std::string uniqueIdListing;
-    std::string capabilityListing;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        messages = m_messages;
-        refuseLogin = m_refuseLogin;
-        refusedTops = m_refusedTops;
-        if (m_uniqueIdsGiven) {
-            uniqueIdListing = "+OK\r\n";
-            for (std::size_t i = 0; i < m_uniqueIds.size(); ++i)
-                uniqueIdListing += std::to_string(i + 1) + " " + m_uniqueIds[i] + "\r\n";
-            uniqueIdListing += ".\r\n";
-        }
-        if (m_capabilitiesGiven) {
-            capabilityListing = "+OK\r\n";
-            for (const std::string& capability : m_capabilities)
-                capabilityListing += capability + "\r\n";
-            capabilityListing += ".\r\n";
-        }
-    }
-    bool loggedIn = false;
-    bool userGiven = false;
-    std::string pending;
-    SendAll(connection, "+OK test server ready\r\n");
-    char area[4096];
-    for (;;) {
-        std::size_t lineEnd = pending.find('\n');
-        if (lineEnd == std::string::npos) {
-            int received = ReceiveUnlessStopping(connection, area, static_cast<int>(sizeof area));
-            if (received <= 0)
-                break;
-            pending.append(area, static_cast<std::size_t>(received));
-            continue;
-        }
-        std::string line = pending.substr(0, lineEnd);
-        pending.erase(0, lineEnd + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_commands.push_back(line);
-        }
-        std::size_t blank = line.find(' ');
-        std::string verb = Upper(line.substr(0, blank));
-        std::string rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
-        std::string argument = rest.substr(0, rest.find(' '));
-
-        if (verb == "QUIT") {
-            SendAll(connection, "+OK bye\r\n");
-            break;
-        }
-        if (!loggedIn) {
-            if (verb == "USER" && !refuseLogin) {
-                userGiven = true;
-                SendAll(connection, "+OK send the password\r\n");
-            } else if (verb == "PASS" && userGiven && !refuseLogin) {
-                loggedIn = true;
-                SendAll(connection, "+OK logged in\r\n");
-            } else {
-                SendAll(connection, "-ERR authentication failed\r\n");
-            }
-            continue;
-        }
-        std::size_t total = 0;
-        for (const std::string& message : messages)
-            total += message.size();
-        if (verb == "STAT") {
-            SendAll(connection, "+OK " + std::to_string(messages.size()) + " " +
-                                    std::to_string(total) + "\r\n");
-        } else if (verb == "NOOP") {
-            SendAll(connection, "+OK\r\n");
-        } else if (verb == "UIDL" && argument.empty() && !uniqueIdListing.empty()) {
-            SendAll(connection, uniqueIdListing);
-        } else if (verb == "CAPA" && !capabilityListing.empty()) {
-            SendAll(connection, capabilityListing);
-        } else if (verb == "LIST" && argument.empty()) {
-            std::string response = "+OK " + std::to_string(messages.size()) + " messages\r\n";
-            for (std::size_t i = 0; i < messages.size(); ++i)
-                response += std::to_string(i + 1) + " " + std::to_string(messages[i].size()) + "\r\n";
-            SendAll(connection, response + ".\r\n");
-        } else if (verb == "LIST" || verb == "TOP" || verb == "RETR") {
-            int number = MessageNumber(argument, messages.size());
-            bool refused = verb == "TOP" &&
-                std::find(refusedTops.begin(), refusedTops.end(), number) != refusedTops.end();
-            if (number == 0 || refused) {
-                SendAll(connection, "-ERR no such message\r\n");
-            } else if (verb == "LIST") {
-                SendAll(connection, "+OK " + argument + " " +
-                                        std::to_string(messages[number - 1].size()) + "\r\n");
-            } else {
-                const std::string& message = messages[static_cast<std::size_t>(number) - 1];
-                std::string body = verb == "TOP" ? HeaderOf(message) : message;
-                SendAll(connection, "+OK " + std::to_string(message.size()) + " octets\r\n" +
-                                        EndedResponse(DotStuffed(body)));
-            }
-        } else {
-            SendAll(connection, "-ERR unknown command\r\n");
-        }
-    }
-    CloseSocket(connection);
 }

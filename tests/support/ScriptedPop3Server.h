@@ -39,6 +39,11 @@ public:
     CScriptedPop3Server& ReplyInPieces(const std::vector<std::string>& pieces,
                                        int pauseMilliseconds = 20);
     CScriptedPop3Server& Pause(int milliseconds);
+    // Sends filler again and again, as a response that never ends, until the client closes
+    // the connection or the server stops.
+    CScriptedPop3Server& ReplyEndlessly(const std::string& filler);
+    // Sends the bytes one at a time with a pause after each, until the client closes.
+    CScriptedPop3Server& Dribble(const std::string& bytes, int pauseMilliseconds);
     // Closes the connection from the server's side.
     CScriptedPop3Server& CloseConnection();
     // Sends nothing more and reads on until the client closes the connection.
@@ -52,7 +57,7 @@ public:
     std::string Failures() const;
 
     // Mailbox mode, used when no script steps are waiting: whole messages with CR LF line
-    // ends, served to every connection with USER, PASS, STAT, NOOP, LIST, TOP n 0, RETR n and
+    // ends, served to every connection with USER, PASS, STAT, NOOP, LIST, TOP n lines, RETR n and
     // QUIT. Changes take effect with the next connection.
     void SetMessages(std::vector<std::string> messages);
     // USER and PASS are answered "-ERR" while on.
@@ -70,7 +75,7 @@ public:
     int ConnectionCount() const;
 
 private:
-    enum class StepKind { Expect, Reply, Pause, Close, Stall };
+    enum class StepKind { Expect, Reply, Pause, Close, Stall, Endless, Dribble };
     struct Step {
         StepKind kind;
         std::string bytes;
@@ -81,11 +86,15 @@ private:
     void Run();
     void ServeScript(std::intptr_t connection, std::vector<Step> steps);
     void ServeMailbox(std::intptr_t connection);
+    // The socket operations that the mailbox mode shares with the transcript mode.
+    static bool SendBytes(std::intptr_t connection, const std::string& bytes);
+    static void CloseConnectionSocket(std::intptr_t connection);
     // Reads until the client closes the connection or the server stops, recording the bytes.
     // Waits for bytes from the client while the server runs; 0 once it stops or the client
     // has closed, below 0 on an error, else the number of bytes received.
     int ReceiveUnlessStopping(std::intptr_t connection, char* area, int capacity);
     void DrainUntilClosed(std::intptr_t connection);
+    bool Stopping() const;
     void AddFailure(const std::string& text);
     void RecordReceived(const char* data, std::size_t length);
 
