@@ -64,6 +64,12 @@ public:
         stored[key] = value;
         return 1;
     }
+    int DeleteValue(const std::string& section, const std::string& key, const std::string& fileName) override
+    {
+        m_journal.push_back("DeleteValue " + section + " " + key + " " + fileName);
+        stored.erase(key);
+        return 1;
+    }
 
 private:
     Journal& m_journal;
@@ -74,6 +80,7 @@ public:
     Journal journal;
     JournalGuard guard{journal};
     JournalProfile profile{journal};
+    NoPasswordKeeper keeper;
     RecordingWindow window;
     std::map<int, std::string> strings;
     int windowFound = 1;
@@ -89,6 +96,7 @@ public:
     }
     InstanceGuard& Guard() override { return guard; }
     Profile& Settings() override { return profile; }
+    PasswordKeeper& Keeper() override { return keeper; }
     int FindTopLevelWindow(const std::string& title) override
     {
         journal.push_back("FindTopLevelWindow [" + title + "]");
