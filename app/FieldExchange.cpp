@@ -26,6 +26,13 @@ std::string UpToZeroByte(const std::string& text)
     return text.substr(0, text.find('\0'));
 }
 
+// A user name or password ends at its first CR, LF or zero byte, as the settings file stores
+// it: such a byte would otherwise end the line of USER or PASS and smuggle in a command.
+std::string UpToLineBreak(const std::string& text)
+{
+    return text.substr(0, text.find_first_of(std::string("\r\n\0", 3)));
+}
+
 // Reads a signed decimal integer surrounded by blanks and tabs. Returns 0 when anything
 // else is in the text, or when it reads 0 without starting with the digit 0 (an empty
 // field, a lone sign, "-0"). Numbers beyond 32 bits saturate.
@@ -132,9 +139,9 @@ int CKelvorDlg::ExchangeFields(FieldDirection direction)
 
 void CKelvorDlg::TakeLaterFields()
 {
-    m_password = m_window.GetControlText(IDC_PASSWORD);
+    m_password = UpToLineBreak(m_window.GetControlText(IDC_PASSWORD));
     m_server = m_window.GetControlText(IDC_SERVER);
-    m_user = m_window.GetControlText(IDC_USER);
+    m_user = UpToLineBreak(m_window.GetControlText(IDC_USER));
     m_popup = m_window.GetCheck(IDC_POPUP);
 }
 

@@ -22,8 +22,9 @@ std::string CPasswordSetting::Load(const std::string& server, const std::string&
         m_kept = true;
         m_keptServer = server;
         m_keptUser = user;
-        m_password = kept;
-        return kept;
+        // Cut where the window cuts a typed one: a line break would reach the server's PASS line.
+        m_password = kept.substr(0, kept.find_first_of(std::string("\r\n\0", 3)));
+        return m_password;
     case KeeperAnswer::NotFound:
         m_known = true;
         break;
