@@ -118,7 +118,9 @@ KeeperAnswer CCredentialKeeper::Store(const std::string& server, const std::stri
     credential.CredentialBlob = reinterpret_cast<LPBYTE>(widePassword.data());
     credential.Persist = CRED_PERSIST_LOCAL_MACHINE;
     credential.UserName = wideUser.data();
-    // A password longer than a credential holds (2,560 bytes) is refused here and stays in the file.
+    // A password longer than a credential holds (2,560 bytes) is refused and stays in the file.
+    if (credential.CredentialBlobSize > CRED_MAX_CREDENTIAL_BLOB_SIZE)
+        return KeeperAnswer::NoAnswer;
     if (!CredWriteW(&credential, 0))
         return GetLastError() == ERROR_NO_SUCH_LOGON_SESSION ? KeeperAnswer::Absent : KeeperAnswer::NoAnswer;
     return KeeperAnswer::Done;
