@@ -37,8 +37,8 @@ if [ "${2:-}" = --with-keyring ]; then
     "$tool" save "$work/taro" pop.example taro "$(sjis 's3cret 秘密')"
     has_no_password "$work/taro" || fail "PWD written though the keeper took the password"
     [ "$(lookup taro)" = 's3cret 秘密' ] || fail "the keyring does not hold the typed password"
-    secret-tool search --all application kelvor 2>&1 | grep -qx 'label = Kelvor mailbox password for taro on pop.example' ||
-        fail "the item has not its label"
+    items=$(secret-tool search --all application kelvor 2>&1)
+    grep -qx 'label = Kelvor mailbox password for taro on pop.example' <<<"$items" || fail "the item has not its label"
     [ "$("$tool" load "$work/taro" pop.example taro)" = "$(sjis 's3cret 秘密')" ] ||
         fail "a new process does not read the password back"
     echo "stored in the keyring and read back by a new process"
