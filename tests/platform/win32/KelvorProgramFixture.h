@@ -16,7 +16,7 @@
 #include "TrayWatcher.h"
 #include "res/resource.h"
 
-namespace {
+// Shared by the test files of one test suite, so in no unnamed namespace: both use this one class.
 
 // The program's title: its file name without the extension. Message boxes without a
 // caption of their own carry it.
@@ -35,7 +35,7 @@ const std::string kLunch =
     "A line long enough to run past the right edge of the viewer, which does not wrap lines "
     "but scrolls them sideways instead.\r\n";
 
-int CountOf(const std::vector<std::string>& lines, const std::string& line)
+inline int CountOf(const std::vector<std::string>& lines, const std::string& line)
 {
     return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
@@ -122,7 +122,5 @@ protected:
     CProgramProcess m_program;
     HWND m_main = nullptr;
 };
-
-}  // namespace
 
 #endif
