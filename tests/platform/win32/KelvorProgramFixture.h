@@ -52,7 +52,7 @@ protected:
 
     void StartProgram(const std::string& path = WindowsPath(KELVOR_PROGRAM_PATH))
     {
-        ASSERT_TRUE(m_program.Start(path));
+        ASSERT_TRUE(m_program.Start(path)) << "CreateProcess: error " << GetLastError();
         m_main = m_program.WaitForDialog("Kelvor", nullptr);
         ASSERT_NE(m_main, nullptr) << "the window \"Kelvor\" did not appear";
     }
