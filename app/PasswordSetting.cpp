@@ -50,6 +50,13 @@ void CPasswordSetting::Store(const std::string& server, const std::string& user,
         return;
     }
 
+    if (m_keeperSilent && password == m_password) {
+        // A keeper that let this password's last write time out (a locked keyring whose prompt
+        // nobody answered) is not asked again at every "OK"; a new password tries it again.
+        m_profile.WriteString(m_section, m_key, password, fileName);
+        return;
+    }
+
     const bool sameItem = m_kept && m_keptServer == server && m_keptUser == user;
     KeeperAnswer answer = KeeperAnswer::Done;
     if (password.empty()) {
@@ -74,6 +81,7 @@ void CPasswordSetting::Store(const std::string& server, const std::string& user,
         // No keeper took it, for this write at least: the file keeps it, private to the user.
         m_profile.WriteString(m_section, m_key, password, fileName);
     }
+    m_keeperSilent = answer == KeeperAnswer::NoAnswer;
     m_known = true;
     m_password = password;
 }

@@ -35,6 +35,8 @@ private:
     bool m_known = false;
     // The keeper was not there at start-up: the file is used exactly as it always was.
     bool m_keeperAbsent = false;
+    // The keeper did not answer when this password was last written.
+    bool m_keeperSilent = false;
     // The server and user of the item that the keeper holds for the program, when it holds one.
     bool m_kept = false;
     std::string m_keptServer;

@@ -299,8 +299,8 @@ TEST_F(StartupTest, PasswordLivesInTheKeeperWhereOneAnswersAndInTheFileWhereNone
          "old", "old", {{item, "kept"}}, {}},
         {"silent keeper, no PWD: nothing written empty", nullptr, "kept", silent, nullptr, nullptr, "", nullptr,
          {{item, "kept"}}, {}},
-        {"silent keeper, a typed password: into the file", nullptr, "kept", silent, "new", nullptr, "", "new",
-         {{item, "kept"}}, {"Store pop.example me [new]", "Store pop.example me [new]"}},
+        {"silent keeper, a typed password: into the file, the keeper asked once", nullptr, "kept", silent, "new",
+         nullptr, "", "new", {{item, "kept"}}, {"Store pop.example me [new]"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
