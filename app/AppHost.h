@@ -1,11 +1,12 @@
 // What start-up and shut-down need from a platform: the program's title, its strings, the
-// single-instance guard, the settings file, the socket library and the modal main window.
+// single-instance guard, the settings file and the keeper of the password, the socket library and the modal main window.
 #ifndef KELVOR_APP_APPHOST_H
 #define KELVOR_APP_APPHOST_H
 
 #include <string>
 
 #include "app/InstanceGuard.h"
+#include "app/PasswordKeeper.h"
 #include "app/Profile.h"
 #include "app/Window.h"
 
@@ -20,6 +21,7 @@ public:
     virtual std::string LoadString(int stringId) = 0;  // empty when the string is absent
     virtual InstanceGuard& Guard() = 0;
     virtual Profile& Settings() = 0;
+    virtual PasswordKeeper& Keeper() = 0;
     // 1 when a top-level window with this title exists. A platform that cannot search
     // windows by title answers 1, so a found guard always brings the message.
     virtual int FindTopLevelWindow(const std::string& title) = 0;

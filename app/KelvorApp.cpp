@@ -62,7 +62,8 @@ bool CKelvorApp::InitInstance()
     dialog.m_interval = profile.GetInt(kSettingsSection, kKeyInterval, kDefaultInterval, m_profileFile);
     dialog.m_server = profile.GetString(kSettingsSection, kKeyServer, "", m_profileFile);
     dialog.m_user = profile.GetString(kSettingsSection, kKeyUser, "", m_profileFile);
-    dialog.m_password = profile.GetString(kSettingsSection, kKeyPassword, "", m_profileFile);
+    m_password = std::make_unique<CPasswordSetting>(profile, m_host.Keeper(), kSettingsSection, kKeyPassword);
+    dialog.m_password = m_password->Load(dialog.m_server, dialog.m_user, m_profileFile);
     dialog.m_popup = profile.GetInt(kSettingsSection, kKeyPopup, kDefaultPopup, m_profileFile);
 
     m_host.RunMainWindow(dialog);
@@ -79,7 +80,7 @@ void CKelvorApp::StoreSettings(const CKelvorDlg& dialog)
     profile.WriteString(kSettingsSection, kKeyInterval, std::to_string(dialog.m_interval), m_profileFile);
     profile.WriteString(kSettingsSection, kKeyServer, dialog.m_server, m_profileFile);
     profile.WriteString(kSettingsSection, kKeyUser, dialog.m_user, m_profileFile);
-    profile.WriteString(kSettingsSection, kKeyPassword, dialog.m_password, m_profileFile);
+    m_password->Store(dialog.m_server, dialog.m_user, dialog.m_password, m_profileFile);
     profile.WriteString(kSettingsSection, kKeyPopup, std::to_string(dialog.m_popup), m_profileFile);
 }
 

@@ -3,9 +3,11 @@
 #ifndef KELVOR_APP_KELVORAPP_H
 #define KELVOR_APP_KELVORAPP_H
 
+#include <memory>
 #include <string>
 
 #include "app/AppHost.h"
+#include "app/PasswordSetting.h"
 #include "app/SettingsStore.h"
 
 class CKelvorApp : private SettingsStore {
@@ -18,12 +20,14 @@ public:
 
 private:
     // The five settings into the profile file, INT, POP, USR, PWD, PUP in this order: after
-    // the window has ended, and whenever the window has them confirmed while it runs.
+    // the window has ended, and whenever the window has them confirmed while it runs. The
+    // password goes to the system's keeper where one takes it, and PWD then leaves the file.
     void StoreSettings(const CKelvorDlg& dialog) override;
 
     AppHost& m_host;
     bool m_socketsStarted = false;
     std::string m_profileFile;
+    std::unique_ptr<CPasswordSetting> m_password;
 };
 
 #endif

@@ -1,4 +1,4 @@
-// The three initialisation-file operations that keep the settings, after the platform's
+// The initialisation-file operations that keep the settings, after the platform's
 // private-profile functions. The file is named bare ("kelvor.INI"); each platform decides
 // the directory that holds it.
 #ifndef KELVOR_APP_PROFILE_H
@@ -18,6 +18,10 @@ public:
     // Creates the file on the first write. Returns 1 on success, 0 on failure.
     virtual int WriteString(const std::string& section, const std::string& key,
                             const std::string& value, const std::string& fileName) = 0;
+    // Removes the value from its section; a value that is not there is no failure. Returns 1
+    // on success, 0 on failure.
+    virtual int DeleteValue(const std::string& section, const std::string& key,
+                            const std::string& fileName) = 0;
 };
 
 #endif

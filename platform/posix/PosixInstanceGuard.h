@@ -9,7 +9,8 @@
 
 class PosixInstanceGuard : public InstanceGuard {
 public:
-    // The lock files lie in $XDG_RUNTIME_DIR, else in the temporary directory.
+    // The lock files lie in $XDG_RUNTIME_DIR, else in the directory "kelvor-<uid>" of the
+    // temporary directory, which only this user may own and enter.
     PosixInstanceGuard();
     // The lock files lie in the given directory.
     explicit PosixInstanceGuard(std::string directory);
@@ -20,13 +21,13 @@ public:
     int OpenExisting(const std::string& name) override;
     void Create(const std::string& name) override;
 
+    // Empty when the private directory in the temporary directory is not to be had.
     std::string PathOf(const std::string& name) const;
 
 private:
     std::string m_directory;
-    // In the shared temporary directory the file name carries the user id, so that users
-    // do not lock each other out.
-    bool m_perUserName = false;
+    // The directory is the shared temporary one, in which the lock lies one level deeper.
+    bool m_inTemporaryDirectory = false;
     int m_heldDescriptor = -1;
 };
 

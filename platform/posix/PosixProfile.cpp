@@ -174,6 +174,45 @@ int MakeDirectories(const std::string& directory)
     return mkdir(directory.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
+// Writes the lines through a temporary file beside the file that is renamed over it.
+int ReplaceFile(const std::string& directory, const std::string& path,
+                const std::vector<ProfileLine>& lines, std::string& error)
+{
+    std::string updated;
+    for (const ProfileLine& line : lines)
+        updated += line.text + "\n";
+
+    if (!MakeDirectories(directory)) {
+        error = "cannot create " + directory + ": " + std::strerror(errno);
+        return 0;
+    }
+    // mkstemp creates the file with mode 0600; fchmod makes sure of it whatever the umask.
+    std::string temporaryPath = path + ".XXXXXX";
+    std::vector<char> pattern(temporaryPath.begin(), temporaryPath.end());
+    pattern.push_back('\0');
+    const int descriptor = mkstemp(pattern.data());
+    if (descriptor < 0) {
+        error = "cannot create a file beside " + path + ": " + std::strerror(errno);
+        return 0;
+    }
+    temporaryPath = pattern.data();
+    const bool written = fchmod(descriptor, 0600) == 0 && WriteAll(descriptor, updated) &&
+                         fsync(descriptor) == 0;
+    const int writeErrno = errno;
+    const bool closed = close(descriptor) == 0;
+    if (!written || !closed) {
+        error = "cannot write " + temporaryPath + ": " + std::strerror(written ? errno : writeErrno);
+        unlink(temporaryPath.c_str());
+        return 0;
+    }
+    if (rename(temporaryPath.c_str(), path.c_str()) != 0) {
+        error = "cannot rename " + temporaryPath + " to " + path + ": " + std::strerror(errno);
+        unlink(temporaryPath.c_str());
+        return 0;
+    }
+    return 1;
+}
+
 std::string DefaultConfigurationDirectory()
 {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
@@ -324,37 +363,25 @@ int PosixProfile::WriteString(const std::string& section, const std::string& key
         }
     }
 
-    std::string updated;
-    for (const ProfileLine& line : lines)
-        updated += line.text + "\n";
+    return ReplaceFile(m_directory, path, lines, m_lastError);
+}
 
-    if (!MakeDirectories(m_directory)) {
-        m_lastError = "cannot create " + m_directory + ": " + std::strerror(errno);
+int PosixProfile::DeleteValue(const std::string& section, const std::string& key,
+                              const std::string& fileName)
+{
+    const std::string path = PathOf(fileName);
+    std::string content;
+    if (!ReadWholeFile(path, content, m_lastError))
         return 0;
-    }
-    // mkstemp creates the file with mode 0600; fchmod makes sure of it whatever the umask.
-    std::string temporaryPath = path + ".XXXXXX";
-    std::vector<char> pattern(temporaryPath.begin(), temporaryPath.end());
-    pattern.push_back('\0');
-    const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) {
-        m_lastError = "cannot create a file beside " + path + ": " + std::strerror(errno);
-        return 0;
-    }
-    temporaryPath = pattern.data();
-    const bool written = fchmod(descriptor, 0600) == 0 && WriteAll(descriptor, updated) &&
-                         fsync(descriptor) == 0;
-    const int writeErrno = errno;
-    const bool closed = close(descriptor) == 0;
-    if (!written || !closed) {
-        m_lastError = "cannot write " + temporaryPath + ": " + std::strerror(written ? errno : writeErrno);
-        unlink(temporaryPath.c_str());
-        return 0;
-    }
-    if (rename(temporaryPath.c_str(), path.c_str()) != 0) {
-        m_lastError = "cannot rename " + temporaryPath + " to " + path + ": " + std::strerror(errno);
-        unlink(temporaryPath.c_str());
-        return 0;
+    std::vector<ProfileLine> lines = SplitLines(content);
+    bool inSection = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].kind == ProfileLine::Kind::Section) {
+            inSection = SameName(lines[i].name, section);
+        } else if (inSection && lines[i].kind == ProfileLine::Kind::Entry && SameName(lines[i].name, key)) {
+            lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+            return ReplaceFile(m_directory, path, lines, m_lastError);
+        }
     }
     return 1;
 }

@@ -23,6 +23,9 @@ public:
     // password in plain text.
     int WriteString(const std::string& section, const std::string& key, const std::string& value,
                     const std::string& fileName) override;
+    // Rewrites the file the same way without the value's line, when it has one.
+    int DeleteValue(const std::string& section, const std::string& key,
+                    const std::string& fileName) override;
 
     // The reason of the last failed write, for diagnostics.
     const std::string& LastError() const { return m_lastError; }

@@ -31,6 +31,10 @@ Profile& QtAppHost::Settings() {
     return m_profile;
 }
 
+PasswordKeeper& QtAppHost::Keeper() {
+    return m_keeper;
+}
+
 int QtAppHost::FindTopLevelWindow(const std::string&) {
     // Windows of other processes cannot be searched by title here; a found guard alone
     // means the program runs, so the refusal message is always shown.

@@ -1,6 +1,6 @@
 // The platform under the application object in the Qt shell: the program's title from its file,
-// the POSIX settings file and guard, Qt message boxes, the Qt main window, and the end of the
-// session while that window runs.
+// the POSIX settings file and guard, the Secret Service for the password, Qt message boxes, the
+// Qt main window, and the end of the session while that window runs.
 #ifndef KELVOR_PLATFORM_QT_QTAPPHOST_H
 #define KELVOR_PLATFORM_QT_QTAPPHOST_H
 
@@ -10,6 +10,9 @@
 #include "app/AppHost.h"
 #include "platform/posix/PosixInstanceGuard.h"
 #include "platform/posix/PosixProfile.h"
+#ifdef KELVOR_SECRET_SERVICE
+#include "platform/posix/SecretServiceKeeper.h"
+#endif
 #include "platform/qt/QtWindow.h"
 #include "platform/qt/SessionEndWatcher.h"
 
@@ -22,6 +25,7 @@ public:
     std::string LoadString(int stringId) override;
     InstanceGuard& Guard() override;
     Profile& Settings() override;
+    PasswordKeeper& Keeper() override;
     int FindTopLevelWindow(const std::string& title) override;
     int StartSockets() override;
     void StopSockets() override;
@@ -34,6 +38,11 @@ private:
     std::string m_title;
     PosixInstanceGuard m_guard;
     PosixProfile m_profile;
+#ifdef KELVOR_SECRET_SERVICE
+    CSecretServiceKeeper m_keeper{m_title};
+#else
+    NoPasswordKeeper m_keeper;
+#endif
     // Made when first asked for, so that a refused start builds no window.
     std::unique_ptr<QtWindow> m_window;
     // From the window's run until the program ends, so that a termination signal that comes

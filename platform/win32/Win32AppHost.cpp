@@ -18,7 +18,10 @@ std::string FileTitleOfPath(const std::string& path)
     return name;
 }
 
-CWin32AppHost::CWin32AppHost(HINSTANCE instance) : m_instance(instance), m_window(instance) {}
+CWin32AppHost::CWin32AppHost(HINSTANCE instance)
+    : m_instance(instance), m_keeper(ApplicationTitle()), m_window(instance)
+{
+}
 
 std::string CWin32AppHost::ApplicationTitle()
 {
@@ -42,6 +45,11 @@ InstanceGuard& CWin32AppHost::Guard()
 Profile& CWin32AppHost::Settings()
 {
     return m_profile;
+}
+
+PasswordKeeper& CWin32AppHost::Keeper()
+{
+    return m_keeper;
 }
 
 int CWin32AppHost::FindTopLevelWindow(const std::string& title)

@@ -1,10 +1,12 @@
 // CWin32AppHost: what start-up needs from Windows: the program's title and strings, the named
-// mutex, the settings file, Winsock 1.1 and the main window.
+// mutex, the settings file, the Credential Manager for the password, Winsock 1.1 and the main
+// window.
 #ifndef KELVOR_PLATFORM_WIN32_WIN32APPHOST_H
 #define KELVOR_PLATFORM_WIN32_WIN32APPHOST_H
 
 #include "platform/win32/SystemHeaders.h"
 #include "app/AppHost.h"
+#include "platform/win32/CredentialKeeper.h"
 #include "platform/win32/MutexGuard.h"
 #include "platform/win32/Win32Profile.h"
 #include "platform/win32/Win32Window.h"
@@ -17,6 +19,7 @@ public:
     std::string LoadString(int stringId) override;
     InstanceGuard& Guard() override;
     Profile& Settings() override;
+    PasswordKeeper& Keeper() override;
     int FindTopLevelWindow(const std::string& title) override;
     int StartSockets() override;
     void StopSockets() override;
@@ -29,6 +32,7 @@ private:
     HINSTANCE m_instance;
     CMutexGuard m_guard;
     CWin32Profile m_profile;
+    CCredentialKeeper m_keeper;
     CWin32Window m_window;
 };
 

@@ -12,6 +12,9 @@ namespace {
 constexpr DWORD kValueBufferSize = 4096;
 // The program's folder in the user's application data.
 const char kSettingsFolder[] = "Kelvor";
+// The old file's password value, removed from it once it has been copied.
+const char kSettingsSection[] = "Settings";
+const char kPasswordKey[] = "PWD";
 
 // A folder of the user's profile (CSIDL_APPDATA, CSIDL_LOCAL_APPDATA); empty when the system
 // cannot name it.
@@ -32,7 +35,17 @@ bool FileExists(const std::string& path)
 
 // Where earlier versions kept the file: the bare name went to the Windows directory, and a
 // user who could not write there had the writes redirected to the VirtualStore of the user's
-// local application data, which then also served the reads. That copy comes first.
+// local application data, which then also served the reads. That copy comes first. Once
+// copied, the password has no business in the old file any more; a user without the right to
+// write the Windows directory cannot remove it there, and that fails quietly.
+bool CopyOldFile(const std::string& oldFile, const std::string& target)
+{
+    if (!FileExists(oldFile) || !CopyFileA(oldFile.c_str(), target.c_str(), TRUE))
+        return false;
+    WritePrivateProfileStringA(kSettingsSection, kPasswordKey, nullptr, oldFile.c_str());
+    return true;
+}
+
 void CopyOldSettings(const std::string& fileName, const std::string& target)
 {
     char windows[MAX_PATH] = {};
@@ -46,12 +59,10 @@ void CopyOldSettings(const std::string& fileName, const std::string& target)
     const std::string localData = UserFolder(CSIDL_LOCAL_APPDATA);
     if (!localData.empty()) {
         const std::string virtualStoreFile = localData + "\\VirtualStore" + withoutDrive;
-        if (FileExists(virtualStoreFile) &&
-            CopyFileA(virtualStoreFile.c_str(), target.c_str(), TRUE))
+        if (CopyOldFile(virtualStoreFile, target))
             return;
     }
-    if (FileExists(windowsFile))
-        CopyFileA(windowsFile.c_str(), target.c_str(), TRUE);
+    CopyOldFile(windowsFile, target);
 }
 
 }  // namespace
@@ -96,4 +107,11 @@ int CWin32Profile::WriteString(const std::string& section, const std::string& ke
                                       PathOf(fileName).c_str())
                ? 1
                : 0;
+}
+
+int CWin32Profile::DeleteValue(const std::string& section, const std::string& key,
+                               const std::string& fileName)
+{
+    // No value at all (a null pointer) removes the key.
+    return WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, PathOf(fileName).c_str()) ? 1 : 0;
 }

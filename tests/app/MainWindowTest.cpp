@@ -201,6 +201,20 @@ TEST_F(MainWindowTest, SettingsAreStoredWhenConfirmedAndWhenTheSessionEndsWithou
     const auto systemQuits = [](CKelvorDlg& d) { d.OnSystemQuit(); };
     const std::vector<Row> rows = {
         {"OK with fields that pass", "15", hide, {newSettings}, newSettings, {"Hide"}},
+        {"OK cuts the user name at a CR and the password at a LF", "15",
+         [this](CKelvorDlg& d) {
+             window.texts[IDC_USER] = "new-user\r\nDELE 1";
+             window.texts[IDC_PASSWORD] = "new-password\nQUIT";
+             d.OnCommand(ID_HIDE);
+         },
+         {newSettings}, newSettings, {"Hide"}},
+        {"OK cuts both at a zero byte", "15",
+         [this](CKelvorDlg& d) {
+             window.texts[IDC_USER] = std::string("new-user\0\r", 10);
+             window.texts[IDC_PASSWORD] = std::string("new-password\0x", 14);
+             d.OnCommand(ID_HIDE);
+         },
+         {newSettings}, newSettings, {"Hide"}},
         {"OK with no number keeps the file", "abc", hide, {}, oldSettings,
          {"ShowMessage", "CloseMessage", "FocusAndSelectAll 1000", "Hide"}},
         {"OK out of range keeps the file", "0", hide, {}, "0 old-password old.example old-user 0",

@@ -64,9 +64,50 @@ public:
         stored[key] = value;
         return 1;
     }
+    int DeleteValue(const std::string& section, const std::string& key, const std::string& fileName) override
+    {
+        m_journal.push_back("DeleteValue " + section + " " + key + " " + fileName);
+        stored.erase(key);
+        return 1;
+    }
 
 private:
     Journal& m_journal;
+};
+
+// A keeper of secrets that answers as told and holds its items as "server user" -> password.
+// Its calls go into a journal of their own, so that the settings journal stays as it was.
+class FakeKeeper : public PasswordKeeper {
+public:
+    KeeperAnswer answer = KeeperAnswer::Absent;  // Done: it answers
+    std::map<std::string, std::string> items;
+    Journal calls;
+
+    KeeperAnswer Read(const std::string& server, const std::string& user, std::string& password) override
+    {
+        calls.push_back("Read " + server + " " + user);
+        if (answer != KeeperAnswer::Done)
+            return answer;
+        const auto found = items.find(server + " " + user);
+        if (found == items.end())
+            return KeeperAnswer::NotFound;
+        password = found->second;
+        return KeeperAnswer::Done;
+    }
+    KeeperAnswer Store(const std::string& server, const std::string& user, const std::string& password) override
+    {
+        calls.push_back("Store " + server + " " + user + " [" + password + "]");
+        if (answer == KeeperAnswer::Done)
+            items[server + " " + user] = password;
+        return answer;
+    }
+    KeeperAnswer Forget(const std::string& server, const std::string& user) override
+    {
+        calls.push_back("Forget " + server + " " + user);
+        if (answer == KeeperAnswer::Done)
+            items.erase(server + " " + user);
+        return answer;
+    }
 };
 
 class FakeAppHost : public AppHost {
@@ -74,6 +115,7 @@ public:
     Journal journal;
     JournalGuard guard{journal};
     JournalProfile profile{journal};
+    FakeKeeper keeper;
     RecordingWindow window;
     std::map<int, std::string> strings;
     int windowFound = 1;
@@ -89,6 +131,7 @@ public:
     }
     InstanceGuard& Guard() override { return guard; }
     Profile& Settings() override { return profile; }
+    PasswordKeeper& Keeper() override { return keeper; }
     int FindTopLevelWindow(const std::string& title) override
     {
         journal.push_back("FindTopLevelWindow [" + title + "]");
@@ -211,6 +254,85 @@ TEST_F(StartupTest, OkWritesTheSettingsAtOnceAndTheSessionEndWritesTheFieldsBefo
     // The normal end still writes all five, after the window has gone.
     EXPECT_EQ(host.journal.front(), "MainWindowDestroyed");
     EXPECT_EQ(host.journal.size(), 6u);
+}
+
+// Where the password is read from at start-up and where it goes at "OK" and at exit, for each
+// state of the settings file and the keeper.
+TEST_F(StartupTest, PasswordLivesInTheKeeperWhereOneAnswersAndInTheFileWhereNoneDoes)
+{
+    const KeeperAnswer answers = KeeperAnswer::Done;
+    const KeeperAnswer absent = KeeperAnswer::Absent;
+    const KeeperAnswer silent = KeeperAnswer::NoAnswer;
+    struct Row {
+        const char* why;
+        const char* filePassword;  // PWD in the file at start-up; null: none
+        const char* kept;          // the keeper's item for pop.example me; null: none
+        KeeperAnswer answer;
+        const char* typedPassword;  // typed before "OK"; null: the field is left alone
+        const char* typedUser;
+        std::string shown;          // what the password field shows at start-up
+        const char* fileAfter;      // PWD in the file after exit; null: none
+        std::map<std::string, std::string> itemsAfter;
+        Journal keeperWrites;       // the keeper's Store and Forget calls
+    };
+    const std::string item = "pop.example me";
+    const std::vector<Row> rows = {
+        {"old file: the password moves into the keeper at OK", "old", nullptr, answers, nullptr, nullptr, "old",
+         nullptr, {{item, "old"}}, {"Store pop.example me [old]"}},
+        {"kept: read from the keeper, nothing stored again", nullptr, "kept", answers, nullptr, nullptr, "kept",
+         nullptr, {{item, "kept"}}, {}},
+        {"the keeper wins over a stale PWD, which leaves", "stale", "kept", answers, nullptr, nullptr, "kept",
+         nullptr, {{item, "kept"}}, {}},
+        {"a new password replaces the kept one", nullptr, "kept", answers, "new", nullptr, "kept", nullptr,
+         {{item, "new"}}, {"Store pop.example me [new]"}},
+        {"an empty password forgets the item", "stale", "kept", answers, "", nullptr, "kept", nullptr, {},
+         {"Forget pop.example me"}},
+        {"another user: stored under the new name, the old item forgotten", nullptr, "kept", answers, nullptr,
+         "you", "kept", nullptr, {{"pop.example you", "kept"}},
+         {"Store pop.example you [kept]", "Forget pop.example me"}},
+        {"no keeper: the file as always", "old", nullptr, absent, nullptr, nullptr, "old", "old", {}, {}},
+        {"no keeper, first start: PWD written empty as always", nullptr, nullptr, absent, nullptr, nullptr, "",
+         "", {}, {}},
+        {"no keeper, a new password: into the file", "old", nullptr, absent, "new", nullptr, "old", "new", {},
+         {"Store pop.example me [new]", "Store pop.example me [new]"}},
+        {"silent keeper: the file's password, neither place touched", "old", "kept", silent, nullptr, nullptr,
+         "old", "old", {{item, "kept"}}, {}},
+        {"silent keeper, no PWD: nothing written empty", nullptr, "kept", silent, nullptr, nullptr, "", nullptr,
+         {{item, "kept"}}, {}},
+        {"silent keeper, a typed password: into the file, the keeper asked once", nullptr, "kept", silent, "new",
+         nullptr, "", "new", {{item, "kept"}}, {"Store pop.example me [new]"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        host.profile.stored = {{"INT", "10"}, {"POP", "pop.example"}, {"USR", "me"}, {"PUP", "0"}};
+        if (row.filePassword != nullptr)
+            host.profile.stored["PWD"] = row.filePassword;
+        host.keeper.items.clear();
+        if (row.kept != nullptr)
+            host.keeper.items[item] = row.kept;
+        host.keeper.answer = row.answer;
+        host.keeper.calls.clear();
+        std::string shown;
+        host.whileRunning = [&](CKelvorDlg& dialog) {
+            shown = host.window.texts[IDC_PASSWORD];
+            if (row.typedPassword != nullptr)
+                host.window.texts[IDC_PASSWORD] = row.typedPassword;
+            if (row.typedUser != nullptr)
+                host.window.texts[IDC_USER] = row.typedUser;
+            dialog.OnCommand(ID_HIDE);
+        };
+        app.InitInstance();
+        EXPECT_EQ(shown, row.shown);
+        const auto password = host.profile.stored.find("PWD");
+        EXPECT_EQ(password == host.profile.stored.end() ? "<none>" : password->second,
+                  row.fileAfter == nullptr ? "<none>" : row.fileAfter);
+        EXPECT_EQ(host.keeper.items, row.itemsAfter);
+        Journal writes;
+        for (const std::string& call : host.keeper.calls)
+            if (call.rfind("Read ", 0) != 0)
+                writes.push_back(call);
+        EXPECT_EQ(writes, row.keeperWrites);
+    }
 }
 
 TEST_F(StartupTest, SecondInstanceIsRefusedWithoutTouchingTheProfile)

@@ -1,8 +1,10 @@
 // The single-instance guard on POSIX: found while another holder lives, gone when the
-// holder ends, also when it is killed.
+// holder ends, also when it is killed; its lock file where no other user can take it first.
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,21 +66,61 @@ TEST(PosixInstanceGuardTest, GuardOfAKilledProcessIsReleasedBySystem)
     EXPECT_EQ(third.OpenExisting(kGuard), 1);
 }
 
-TEST(PosixInstanceGuardTest, LockFileLiesInTheRuntimeDirectoryElsePerUserInTheTemporaryOne)
+TEST(PosixInstanceGuardTest, LockFileLiesInTheRuntimeDirectoryElseInAPrivateDirectoryOfTheTemporaryOne)
 {
     const char* savedRuntime = std::getenv("XDG_RUNTIME_DIR");
     const std::string saved = savedRuntime != nullptr ? savedRuntime : "";
+    const char* savedTemporary = std::getenv("TMPDIR");
+    const std::string savedTemporaryText = savedTemporary != nullptr ? savedTemporary : "";
 
     setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
     EXPECT_EQ(PosixInstanceGuard().PathOf(kGuard), std::string("/run/user/4242/") + kGuard);
 
+    // Without a runtime directory the lock goes one level down into "kelvor-<uid>", which only
+    // this user may own and enter; where another got that name first, no guard keeps the
+    // program from starting.
     unsetenv("XDG_RUNTIME_DIR");
-    const std::string fallback = PosixInstanceGuard().PathOf(kGuard);
-    EXPECT_NE(fallback.find(std::string("/") + kGuard + "-" + std::to_string(getuid())), std::string::npos)
-        << fallback;
+    TemporaryDirectory temporary;
+    setenv("TMPDIR", temporary.Path().c_str(), 1);
+    const std::string privateDirectory = temporary.Path() + "/kelvor-" + std::to_string(getuid());
+    struct Row {
+        const char* why;
+        std::function<void()> prepare;
+        bool used;
+    };
+    const Row rows[] = {
+        {"missing: made private", [] {}, true},
+        {"this user's and private", [] {}, true},
+        {"open to others", [&] { chmod(privateDirectory.c_str(), 0777); }, false},
+        {"a link to another directory",
+         [&] {
+             unlink((privateDirectory + "/" + kGuard).c_str());
+             rmdir(privateDirectory.c_str());
+             ASSERT_EQ(symlink(temporary.Path().c_str(), privateDirectory.c_str()), 0);
+         },
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        row.prepare();
+        PosixInstanceGuard first;
+        EXPECT_EQ(first.PathOf(kGuard), row.used ? privateDirectory + "/" + kGuard : "");
+        first.Create(kGuard);
+        EXPECT_EQ(PosixInstanceGuard().OpenExisting(kGuard), row.used ? 1 : 0);
+        struct stat info;
+        EXPECT_EQ(lstat(privateDirectory.c_str(), &info), 0);
+        if (row.used) {
+            EXPECT_EQ(info.st_mode & 07777, 0700u);
+        }
+    }
+    unlink(privateDirectory.c_str());
 
     if (savedRuntime != nullptr)
         setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    if (savedTemporary != nullptr)
+        setenv("TMPDIR", savedTemporaryText.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
 }
 
 }  // namespace

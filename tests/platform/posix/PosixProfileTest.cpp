@@ -104,6 +104,10 @@ TEST_F(PosixProfileTest, FileFromTheHomePlatformWithCarriageReturnsReadsTheSame)
     ASSERT_EQ(profile.WriteString(kSection, "PWD", "other", kFile), 1);
     ASSERT_EQ(profile.WriteString(kSection, "USR", "me", kFile), 1);
     EXPECT_EQ(directory.ReadFile(kFile), "[Settings]\r\nINT=15\r\nPWD=other\r\nUSR=me\r\n");
+    // A value taken out leaves the other lines as they were; one that is not there is no failure.
+    ASSERT_EQ(profile.DeleteValue(kSection, "pwd", kFile), 1);
+    ASSERT_EQ(profile.DeleteValue(kSection, "PWD", kFile), 1);
+    EXPECT_EQ(directory.ReadFile(kFile), "[Settings]\r\nINT=15\r\nUSR=me\r\n");
 }
 
 TEST_F(PosixProfileTest, IntegersReadAsDecimalWithNoNumberReadingZero)

@@ -1,6 +1,7 @@
 // A POP3 mailbox on 127.0.0.1 for the real-window test: prints its port, then takes a message
-// count per line on standard input and serves that many messages from the next connection on.
-// Ends at the end of its input.
+// count per line on standard input and serves that many messages from the next connection on;
+// the line "commands" prints every command received so far to standard error. Ends at the end
+// of its input.
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -32,6 +33,12 @@ int main() {
     std::cout << server.Port() << std::endl;
     std::string line;
     while (std::getline(std::cin, line)) {
+        if (line == "commands") {
+            for (const std::string& command : server.Commands())
+                std::cerr << command << '\n';
+            std::cerr.flush();
+            continue;
+        }
         char* end = nullptr;
         long count = std::strtol(line.c_str(), &end, 10);
         if (end == line.c_str() || count < 0 || count > 1000) {

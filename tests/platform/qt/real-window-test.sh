@@ -2,14 +2,25 @@
 # The real program on a virtual display with a tray host: its window is found by its title, its
 # tray icon appears grey, a check that finds new mail turns it red, and a screenshot of the
 # window is a real picture. A second start is refused. Then the tray menu's exit, confirmed, ends
-# the program and the settings file is written. Started again, "OK" writes a changed field at
-# once, and SIGTERM ends it in order with the fields written.
+# the program and the settings file is written, the password moved into the keyring. Started
+# again, "OK" writes a changed field at once, and SIGTERM ends it in order with the fields
+# written. A password typed and confirmed goes into the keyring, not the file, and the next start
+# logs in with it. Everything runs on a private session bus with a GNOME Keyring of its own and
+# HOME in a temporary folder, so that no keyring of the machine's user is touched.
 #   real-window-test.sh KELVOR MAILBOX_SERVER OUTPUT_DIR
 set -euo pipefail
 kelvor=$1 mailbox_server=$2 output=$3
-for tool in Xvfb trayer xdotool import convert; do
+for tool in Xvfb trayer xdotool import convert dbus-run-session dbus-send gnome-keyring-daemon secret-tool; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-packages test)"; exit 1; }
 done
+if [ -z "${KELVOR_PRIVATE_HOME:-}" ]; then
+    home=$(mktemp -d)
+    status=0
+    env -u DBUS_SESSION_BUS_ADDRESS HOME="$home" XDG_DATA_HOME="$home/.local/share" XDG_CACHE_HOME="$home/.cache" \
+        KELVOR_PRIVATE_HOME="$home" dbus-run-session -- "$0" "$@" || status=$?
+    rm -rf "$home"
+    exit $status
+fi
 
 work=$(mktemp -d)
 mkdir -p "$output" "$work/bin" "$work/config" "$work/runtime"
@@ -40,6 +51,18 @@ wait_for() {
     done
     return 1
 }
+
+# The keyring: only its Secret Service, its login collection made and unlocked without a prompt.
+printf '%s' "login password of the test" | XDG_RUNTIME_DIR="$work/runtime" \
+    gnome-keyring-daemon --foreground --unlock --components=secrets >"$work/keyring.log" 2>&1 &
+pids+=($!)
+keyring_up() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null | grep -q 'boolean true'
+}
+wait_for 100 keyring_up || fail "GNOME Keyring did not come up on the private bus: $(cat "$work/keyring.log")"
+kept_password() { secret-tool lookup application kelvor server "127.0.0.1:$port" user "$1" 2>/dev/null; }
+no_password_in_file() { ! grep -q '^PWD=' "$work/config/kelvor.INI"; }
 
 # The display: Xvfb picks a free number and writes it to the descriptor.
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
@@ -137,7 +160,9 @@ xdotool windowfocus --sync "$confirm" key y
 ended() { ! kill -0 "$kelvor_pid" 2>/dev/null; }
 wait_for 100 ended || fail "the program did not end after the confirmed exit"
 grep -q "^POP=127.0.0.1:$port" "$work/config/kelvor.INI" || fail "the settings were not written back"
-echo "program ended; settings written: $(tr '\n' ' ' <"$work/config/kelvor.INI" | sed 's/PWD=[^ ]*/PWD=.../')"
+no_password_in_file || fail "the old file's password stayed in the file"
+[ "$(kept_password user)" = secret ] || fail "the old file's password did not move into the keyring"
+echo "program ended; settings written: $(tr '\n' ' ' <"$work/config/kelvor.INI"); the password in the keyring"
 
 # Nothing is lost when the session ends. A user name confirmed with "OK" is on disk at once; an
 # interval typed afterwards, with the exit confirmation still open, is written when SIGTERM
@@ -175,4 +200,33 @@ flock -n "$work/runtime/h_XXXX_PrevInstance" true || fail "the guard was still h
 no_tray_icon() { ! grey_face; }
 wait_for 50 no_tray_icon || fail "the tray icon stayed after SIGTERM"
 echo "SIGTERM with the exit confirmation open: ended in order; INT=25, USR=hanako written"
+
+# A password typed into its field (at 120, 109) and confirmed with "OK" goes into the keyring and
+# not into the file; the next start logs in with it.
+start_kelvor() {
+    XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" ASAN_OPTIONS=detect_leaks=0 \
+        "$work/bin/kelvor" >>"$work/fourth.log" 2>&1 &
+    kelvor_pid=$!
+    pids+=($kelvor_pid)
+    wait_for 100 find_window || fail "no window at the start with the typed password"
+}
+start_kelvor
+xdotool windowfocus --sync "$window" mousemove --window "$window" 120 109 click 1 key ctrl+a type typed-secret
+xdotool key Return
+typed_kept() { [ "$(kept_password hanako)" = typed-secret ]; }
+wait_for 100 typed_kept || fail "\"OK\" did not put the typed password into the keyring"
+no_password_in_file || fail "the typed password was written to the settings file"
+kill -TERM "$kelvor_pid"
+wait_for 100 ended || fail "SIGTERM did not end the program"
+no_password_in_file || fail "the end of the program wrote the password to the settings file"
+start_kelvor
+xdotool mousemove --window "$window" 314 51 click 1
+wait_for 100 report_box || fail "no report of the check with the kept password"
+echo commands >&4
+logged_in() { grep -qx 'PASS typed-secret' "$work/mailbox.log"; }
+wait_for 50 logged_in || fail "the new start did not log in with the kept password"
+xdotool windowfocus --sync "$box" key Return
+kill -TERM "$kelvor_pid"
+wait_for 100 ended || fail "SIGTERM did not end the program"
+echo "typed password kept in the keyring, not in the file; the next start logged in with it"
 echo "PASS"

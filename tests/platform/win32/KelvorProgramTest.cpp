@@ -1,6 +1,7 @@
-// kelvor.exe driven from outside through its real windows: layout, settings file, check,
-// list and viewer, version box, tray requests, hiding, exit and the second start. Japanese
-// texts here are compiled to Shift_JIS, the bytes the program's windows hold.
+// kelvor.exe driven from outside through its real windows: layout, check, list and viewer,
+// version box, tray requests, hiding, exit and the second start (its settings are in
+// KelvorSettingsTest.cpp). Japanese texts here are compiled to Shift_JIS, the bytes the
+// program's windows hold.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include <shlobj.h>
 
+#include "KelvorProgramFixture.h"
 #include "ProgramDriver.h"
 #include "ScriptedPop3Server.h"
 #include "TlsTestServer.h"
@@ -18,23 +20,6 @@
 #include "res/resource.h"
 
 namespace {
-
-// The program's title: its file name without the extension. Message boxes without a
-// caption of their own carry it.
-const char kTitle[] = "kelvor";
-
-const std::string kGreeting =
-    "From: Taro <taro@example.jp>\r\n"
-    "Subject: =?ISO-2022-JP?B?GyRCJDMkcyRLJEEkTxsoQg==?=\r\n"
-    "\r\n"
-    "Hello from Taro.\r\n";
-const std::string kLunch =
-    "From: hanako@example.jp\r\n"
-    "Subject: Lunch\r\n"
-    "\r\n"
-    "Line one\r\n"
-    "A line long enough to run past the right edge of the viewer, which does not wrap lines "
-    "but scrolls them sideways instead.\r\n";
 
 long Style(HWND window)
 {
@@ -55,93 +40,6 @@ std::string RegistryText(HKEY root, const char* key, const char* name)
         return "<missing>";
     return value;
 }
-
-int CountOf(const std::vector<std::string>& lines, const std::string& line)
-{
-    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-}
-
-class KelvorProgram : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_tray.Ready()) << "no stand-in notification area";
-        RemoveSettingsFiles();
-        m_server.SetMessages({kGreeting, kLunch});
-    }
-
-    void StartProgram(const std::string& path = WindowsPath(KELVOR_PROGRAM_PATH))
-    {
-        ASSERT_TRUE(m_program.Start(path));
-        m_main = m_program.WaitForDialog("Kelvor", nullptr);
-        ASSERT_NE(m_main, nullptr) << "the window \"Kelvor\" did not appear";
-    }
-
-    // "終了" and Yes: the program writes its settings and ends.
-    void ExitWithYes()
-    {
-        Press(m_main, IDOK);
-        EXPECT_EQ(TakeMessage("Kelvor", IDYES), "Kelvorを終了しますか？");
-        EXPECT_TRUE(m_program.WaitForExit(10000));
-    }
-
-    HWND Item(int controlId) const { return GetDlgItem(m_main, controlId); }
-
-    void SetField(int controlId, const std::string& text)
-    {
-        SendMessageA(Item(controlId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    }
-
-    void PointAtServer()
-    {
-        SetField(IDC_SERVER, m_server.Address());
-        SetField(IDC_USER, "alice");
-        SetField(IDC_PASSWORD, "secret");
-    }
-
-    // The message box that the main window raises with this caption; its text, after "OK".
-    std::string TakeMessage(const std::string& caption, int answer = IDOK)
-    {
-        HWND box = m_program.WaitForDialog(caption, m_main);
-        if (box == nullptr)
-            return "<no message box>";
-        std::string text = MessageBoxText(box);
-        Press(box, answer);
-        WaitUntil([box] { return !IsWindow(box); });
-        return text;
-    }
-
-    bool WaitForQuitCount(int count)
-    {
-        return WaitUntil([&] { return CountOf(m_server.Commands(), "QUIT ") >= count; });
-    }
-
-    // Starts the program on the scripted server and lists the mailbox through the button;
-    // the list as it stands once it holds these entries or the time is up.
-    std::vector<std::string> ListMailbox(const std::vector<std::string>& entries)
-    {
-        StartProgram();
-        PointAtServer();
-        Press(m_main, IDC_SHOWLIST);
-        EXPECT_TRUE(WaitForQuitCount(1));
-        WaitUntil([&] { return ListEntries(Item(IDC_MAILLIST)) == entries; }, 3000);
-        return ListEntries(Item(IDC_MAILLIST));
-    }
-
-    // Double-clicks the entry at this position; the viewer that opens, or null.
-    HWND OpenViewer(int position)
-    {
-        HWND list = Item(IDC_MAILLIST);
-        SendMessageA(list, LB_SETCURSEL, position, 0);
-        PostMessageA(m_main, WM_COMMAND, MAKEWPARAM(IDC_MAILLIST, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
-        return m_program.WaitForDialog("Kelvor", m_main);
-    }
-
-    CTrayWatcher m_tray;
-    CScriptedPop3Server m_server;
-    CProgramProcess m_program;
-    HWND m_main = nullptr;
-};
 
 TEST_F(KelvorProgram, MainWindowHoldsItsControlsInTemplateOrderWithTheirTexts)
 {
@@ -208,48 +106,6 @@ TEST_F(KelvorProgram, ManifestGivesTheWindowTheCommonControlsOfVersionSix)
         CharLowerA(module.data());
         return module.find("common-controls") != std::string::npos;
     }));
-}
-
-TEST_F(KelvorProgram, FirstStartShowsTheDefaultsWithTheFocusOnTheInterval)
-{
-    StartProgram();
-    EXPECT_EQ(TextOf(Item(IDC_INTERVAL)), "10");
-    EXPECT_EQ(TextOf(Item(IDC_SERVER)), "");
-    EXPECT_EQ(TextOf(Item(IDC_USER)), "");
-    EXPECT_EQ(SendMessageA(Item(IDC_POPUP), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    EXPECT_TRUE(WaitUntil([&] { return m_program.FocusedControl() == Item(IDC_INTERVAL); }, 3000));
-
-    // Tab visits the fields, "OK", the list and the check box; the other buttons are skipped.
-    const int tabOrder[] = {IDC_SERVER, IDC_USER, IDC_PASSWORD, IDCANCEL, IDC_MAILLIST, IDC_POPUP,
-                            IDC_INTERVAL};
-    HWND control = Item(IDC_INTERVAL);
-    for (int expected : tabOrder) {
-        control = GetNextDlgTabItem(m_main, control, FALSE);
-        EXPECT_EQ(GetDlgCtrlID(control), expected);
-    }
-}
-
-TEST_F(KelvorProgram, SettingsOfTheWindowsDirectoryAreShownAndKeptInTheUsersApplicationData)
-{
-    const std::string oldFile = WindowsDirectorySettingsPath();
-    for (const auto& [key, value] :
-         {std::pair{"INT", "7"}, {"POP", "pop.example.jp"}, {"USR", "山田"}, {"PWD", "s3cret"}, {"PUP", "1"}})
-        WriteSetting(key, value, oldFile);
-    StartProgram();
-    EXPECT_EQ(TextOf(Item(IDC_INTERVAL)), "7");
-    EXPECT_EQ(TextOf(Item(IDC_SERVER)), "pop.example.jp");
-    EXPECT_EQ(TextOf(Item(IDC_USER)), "山田");
-    EXPECT_EQ(SendMessageA(Item(IDC_POPUP), BM_GETCHECK, 0, 0), BST_CHECKED);
-    SetField(IDC_INTERVAL, "8");
-    ExitWithYes();
-    EXPECT_EQ(ReadSetting("INT"), "8");
-    EXPECT_EQ(ReadSetting("PWD"), "s3cret");
-    EXPECT_EQ(ReadSetting("INT", oldFile), "7");
-
-    // From now on the old file is not read.
-    WriteSetting("POP", "old.example.jp", oldFile);
-    StartProgram();
-    EXPECT_EQ(TextOf(Item(IDC_SERVER)), "pop.example.jp");
 }
 
 TEST_F(KelvorProgram, CheckReportsTheMailboxCountFromTheLocalServer)
@@ -492,61 +348,6 @@ TEST_F(KelvorProgram, IntervalThatIsNoWholeNumberOrOutOfRangeIsRefusedWithTheStr
         PostMessageA(m_main, WM_TRAYNOTIFY, 1, WM_LBUTTONDBLCLK);
         EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(m_main) != FALSE; }));
     }
-}
-
-TEST_F(KelvorProgram, ExitWithYesRemovesTheTrayIconAndWritesTheFiveSettings)
-{
-    WriteSetting("PWD", "pa ss");
-    StartProgram();
-    SetField(IDC_INTERVAL, "15");
-    SetField(IDC_SERVER, "mail.example.jp");
-    SetField(IDC_USER, "山田");
-    SendMessageA(Item(IDC_POPUP), BM_SETCHECK, BST_CHECKED, 0);
-    ExitWithYes();
-    EXPECT_EQ(ReadSetting("INT"), "15");
-    EXPECT_EQ(ReadSetting("POP"), "mail.example.jp");
-    EXPECT_EQ(ReadSetting("USR"), "山田");
-    EXPECT_EQ(ReadSetting("PWD"), "pa ss");
-    EXPECT_EQ(ReadSetting("PUP"), "1");
-    const std::vector<TrayNotice> notices = m_tray.Notices();
-    ASSERT_FALSE(notices.empty());
-    EXPECT_EQ(notices.back().request, static_cast<std::uint32_t>(NIM_DELETE));
-}
-
-TEST_F(KelvorProgram, OkWritesAtOnceAndTheEndOfTheSessionWritesTheFieldsWithoutABox)
-{
-    StartProgram();
-    SetField(IDC_USER, "hanako");
-    Press(m_main, IDCANCEL);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(m_main); }));
-    EXPECT_TRUE(WaitUntil([] { return ReadSetting("USR") == "hanako"; }, 3000));
-
-    // The system asks at log-off, then ends the session; whatever the fields hold then is
-    // written if it passes, otherwise what the program last took over.
-    struct Row {
-        const char* interval;
-        const char* server;
-        const char* storedInterval;
-        const char* storedServer;
-    };
-    const Row rows[] = {{"25", "pop.example.jp", "25", "pop.example.jp"},
-                        {"abc", "other.example.jp", "25", "pop.example.jp"}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.interval);
-        SetField(IDC_INTERVAL, row.interval);
-        SetField(IDC_SERVER, row.server);
-        DWORD_PTR answer = 0;
-        ASSERT_TRUE(SendMessageTimeoutA(m_main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
-                                        5000, &answer));
-        EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
-        ASSERT_TRUE(SendMessageTimeoutA(m_main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
-                                        5000, &answer));
-        EXPECT_EQ(ReadSetting("INT"), row.storedInterval);
-        EXPECT_EQ(ReadSetting("POP"), row.storedServer);
-        EXPECT_EQ(ReadSetting("USR"), "hanako");
-        EXPECT_EQ(m_program.WaitForDialog(kTitle, m_main, 300), nullptr) << "a box at the end of the session";
-    }
-    EXPECT_TRUE(m_program.Running());
 }
 
 TEST_F(KelvorProgram, SecondStartIsRefusedWhileTheFirstRuns)

@@ -3,6 +3,7 @@
 
 #include <shlobj.h>
 #include <tlhelp32.h>
+#include <wincred.h>
 
 #include <algorithm>
 #include <cstring>
@@ -286,4 +287,49 @@ std::string ReadSetting(const std::string& key, const std::string& path)
     GetPrivateProfileStringA(kSettingsSection, key.c_str(), "<missing>", value, sizeof value,
                              path.c_str());
     return value;
+}
+
+namespace {
+
+std::wstring Wide(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+std::string Narrow(const wchar_t* wide, std::size_t length)
+{
+    std::string text(length * 2, '\0');
+    text.resize(static_cast<std::size_t>(WideCharToMultiByte(932, 0, wide, static_cast<int>(length), text.data(),
+                                                             static_cast<int>(text.size()), nullptr, nullptr)));
+    return text;
+}
+
+}  // namespace
+
+std::string KeptPassword(const std::string& server, const std::string& user)
+{
+    PCREDENTIALW credential = nullptr;
+    if (!CredReadW(Wide("Kelvor/kelvor/" + server + "/" + user).c_str(), CRED_TYPE_GENERIC, 0, &credential))
+        return "<missing>";
+    std::string password = Narrow(reinterpret_cast<const wchar_t*>(credential->CredentialBlob),
+                                  credential->CredentialBlobSize / sizeof(wchar_t));
+    if (credential->Persist != CRED_PERSIST_LOCAL_MACHINE || credential->UserName == nullptr ||
+        Narrow(credential->UserName, wcslen(credential->UserName)) != user)
+        password = "<not kept as kelvor.exe keeps it>";
+    CredFree(credential);
+    return password;
+}
+
+void RemoveKeptPasswords()
+{
+    DWORD count = 0;
+    PCREDENTIALW* credentials = nullptr;
+    if (!CredEnumerateW(L"Kelvor/*", 0, &count, &credentials))
+        return;
+    for (DWORD i = 0; i < count; ++i)
+        CredDeleteW(credentials[i]->TargetName, credentials[i]->Type, 0);
+    CredFree(credentials);
 }

@@ -75,4 +75,11 @@ void WriteSetting(const std::string& key, const std::string& value,
 // "<missing>" when the value is not there.
 std::string ReadSetting(const std::string& key, const std::string& path = SettingsFilePath());
 
+// The password that kelvor.exe keeps in the Credential Manager for this server and user: the
+// generic credential "Kelvor/kelvor/<server>/<user>", kept for this user on this machine;
+// "<missing>" when there is none, "<not kept as kelvor.exe keeps it>" when its kind is another.
+std::string KeptPassword(const std::string& server, const std::string& user);
+// Removes every credential whose name begins with "Kelvor/".
+void RemoveKeptPasswords();
+
 #endif

@@ -1,11 +1,13 @@
 // The Windows pieces that start-up relies on: the settings file through the private-profile
-// functions, the named mutex guard, the program's title and the Winsock 1.1 start; and the
+// functions, the password in the Credential Manager, the named mutex guard, the program's title and the Winsock 1.1 start; and the
 // strings and the tray menu as kelvor.exe carries them in its resources.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "ProgramDriver.h"
+#include "platform/win32/CredentialKeeper.h"
 #include "platform/win32/MutexGuard.h"
 #include "platform/win32/Win32AppHost.h"
 #include "platform/win32/Win32Profile.h"
@@ -76,12 +78,47 @@ TEST_F(Win32Settings, OtherSectionsAndKeysSurviveAWrite)
     m_profile.WriteString("Settings", "POP", "two", m_file);
     EXPECT_EQ(m_profile.GetString("Other", "Key", "", m_file), "kept");
     EXPECT_EQ(m_profile.GetString("settings", "pop", "", m_file), "two");
+    EXPECT_EQ(m_profile.DeleteValue("Settings", "POP", m_file), 1);
+    EXPECT_EQ(m_profile.DeleteValue("Settings", "POP", m_file), 1);
+    EXPECT_EQ(m_profile.GetString("Settings", "POP", "<missing>", m_file), "<missing>");
+    EXPECT_EQ(m_profile.GetString("Other", "Key", "", m_file), "kept");
+}
+
+// The password as a generic credential of Kelvor's own name, kept for this user on this
+// machine: it reads back byte for byte in a keeper made afresh, each server and user has an item
+// of its own, another program name sees none of them, and a forgotten one is gone.
+TEST(Win32Keeper, CredentialManagerKeepsReadsAndForgetsThePassword)
+{
+    RemoveKeptPasswords();
+    CCredentialKeeper keeper("kelvor");
+    std::string password;
+    EXPECT_EQ(keeper.Read("pop.example.jp", "山田", password), KeeperAnswer::NotFound);
+    for (const char* typed : {"s3cret", " pa ss ", "ﾊﾟｽﾜｰﾄﾞ表示"}) {
+        SCOPED_TRACE(typed);
+        ASSERT_EQ(keeper.Store("pop.example.jp", "山田", typed), KeeperAnswer::Done);
+        EXPECT_EQ(CCredentialKeeper("kelvor").Read("pop.example.jp", "山田", password), KeeperAnswer::Done);
+        EXPECT_EQ(password, typed);
+        EXPECT_EQ(KeptPassword("pop.example.jp", "山田"), typed);
+    }
+    ASSERT_EQ(keeper.Store("a/b", "c", "first"), KeeperAnswer::Done);
+    ASSERT_EQ(keeper.Store("a", "b/c", "second"), KeeperAnswer::Done);
+    EXPECT_EQ(keeper.Read("a/b", "c", password), KeeperAnswer::Done);
+    EXPECT_EQ(password, "first");
+    EXPECT_EQ(CCredentialKeeper("kelvor-demo").Read("pop.example.jp", "山田", password), KeeperAnswer::NotFound);
+    // More than the 2,560 bytes a credential holds: refused, so that the file keeps it.
+    EXPECT_EQ(keeper.Store("pop.example.jp", "long", std::string(1281, 'x')), KeeperAnswer::NoAnswer);
+
+    EXPECT_EQ(keeper.Forget("pop.example.jp", "山田"), KeeperAnswer::Done);
+    EXPECT_EQ(keeper.Read("pop.example.jp", "山田", password), KeeperAnswer::NotFound);
+    EXPECT_EQ(keeper.Forget("pop.example.jp", "山田"), KeeperAnswer::Done);
+    RemoveKeptPasswords();
 }
 
 // A bare file name stands for the file in %APPDATA%\Kelvor. Its first use copies the settings
 // that earlier versions kept in the Windows directory or, for a user who could not write there,
-// in the user's VirtualStore; from then on only the new file counts.
-TEST(Win32SettingsPlace, FirstUseCopiesTheOldSettingsOnceAndLeavesThemAsTheyWere)
+// in the user's VirtualStore, and removes the password from the file it copied (the Windows
+// directory's file of another user, not read, keeps its own); from then on only the new file counts.
+TEST(Win32SettingsPlace, FirstUseCopiesTheOldSettingsOnceAndTakesThePasswordOutOfTheCopiedOne)
 {
     const std::string name = "kelvor-place-" + std::to_string(GetCurrentProcessId()) + ".INI";
     const std::string file = SettingsFilePath(name);
@@ -91,21 +128,29 @@ TEST(Win32SettingsPlace, FirstUseCopiesTheOldSettingsOnceAndLeavesThemAsTheyWere
         const char* inWindows;  // null: no file there
         const char* inStore;    // null: no file there
         const char* read;
+        // The password left in each old file once the one that was read has been copied.
+        const char* passwordInWindows;
+        const char* passwordInStore;
     };
-    const Row rows[] = {{nullptr, nullptr, "<missing>"},
-                        {"windows.example.jp", nullptr, "windows.example.jp"},
-                        {"windows.example.jp", "store.example.jp", "store.example.jp"}};
+    const Row rows[] = {{nullptr, nullptr, "<missing>", "<missing>", "<missing>"},
+                        {"windows.example.jp", nullptr, "windows.example.jp", "<missing>", "<missing>"},
+                        {"windows.example.jp", "store.example.jp", "store.example.jp", "old", "<missing>"}};
     CWin32Profile profile;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.read);
         RemoveSettingsFiles(name);
-        if (row.inWindows != nullptr)
-            WriteSetting("POP", row.inWindows, windowsFile);
-        if (row.inStore != nullptr)
-            WriteSetting("POP", row.inStore, storeFile);
+        for (const auto& [value, path] : {std::pair{row.inWindows, windowsFile}, {row.inStore, storeFile}}) {
+            if (value != nullptr) {
+                WriteSetting("POP", value, path);
+                WriteSetting("PWD", "old", path);
+            }
+        }
         EXPECT_EQ(CWin32Profile::PathOf(name), file);
         EXPECT_EQ(profile.GetString("Settings", "POP", "<missing>", name), row.read);
+        EXPECT_EQ(profile.GetString("Settings", "PWD", "<missing>", name), row.inWindows ? "old" : "<missing>");
         EXPECT_EQ(ReadSetting("POP", windowsFile), row.inWindows ? row.inWindows : "<missing>");
+        EXPECT_EQ(ReadSetting("PWD", windowsFile), row.passwordInWindows);
+        EXPECT_EQ(ReadSetting("PWD", storeFile), row.passwordInStore);
         EXPECT_EQ(profile.WriteString("Settings", "USR", "taro", name), 1);
         WriteSetting("POP", "later.example.jp", windowsFile);
         WriteSetting("POP", "later.example.jp", storeFile);
