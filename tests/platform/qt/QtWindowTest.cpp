@@ -1,10 +1,12 @@
 // What the Qt window does with the user's input and with the core's requests: commands from
 // keys and buttons, hiding, message boxes, the tray icon and its menu, the viewer, the version
-// box, the timer and the synchronous repaint.
+// box, the timer and the synchronous repaint; and a check from the window against a real
+// Dovecot over [::1].
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -13,10 +15,15 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <functional>
+#include <string>
 
+#include "DovecotServer.h"
 #include "RecordingHandlers.h"
+#include "ScriptedPop3Server.h"
 #include "TestApplication.h"
+#include "TestMaildir.h"
 #include "app/KelvorDlg.h"
 #include "platform/qt/KelvorDlgHandlers.h"
 #include "platform/qt/QtWindow.h"
@@ -487,6 +494,38 @@ TEST_F(ShellWithCore, EscapeHidesTheWindowAndTrayDoubleClickBringsItBack) {
     emit window.TrayIcon().activated(QSystemTrayIcon::DoubleClick);
     DrainEvents();
     EXPECT_TRUE(window.Dialog().isVisible());
+}
+
+// The user's check through the window's fields and button, over [::1] in cleartext, over TLS
+// and with STLS, against a real server whose certificate names ::1.
+TEST_F(ShellWithCore, CheckButtonReportsTheMailboxOverIpv6InCleartextTlsAndStartTls) {
+    if (CScriptedPop3Server(0, Loopback::Ipv6).Port() == 0) GTEST_SKIP() << "this machine's loopback has no ::1";
+    CDovecotServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(KELVOR_DOVECOT_SCRIPT, {{"kelvor", "pass word", SmallMessages(3)}}, error, true)) << error;
+    // The server's certificate comes from a test CA: the one root the client trusts here.
+    setenv("SSL_CERT_FILE", server.CertificateAuthorityFile().c_str(), 1);
+    const std::string servers[] = {
+        "[::1]:" + std::to_string(server.Port()),
+        "pop3s://[::1]:" + std::to_string(server.TlsPort()),
+        "pop3+starttls://[::1]:" + std::to_string(server.Port()),
+    };
+    auto& controls = window.Dialog().Controls();
+    controls.userEdit->setText(QStringLiteral("kelvor"));
+    controls.passwordEdit->setText(QStringLiteral("pass word"));
+    for (const std::string& address : servers) {
+        SCOPED_TRACE(address);
+        controls.serverEdit->setText(QString::fromStdString(address));
+        std::string shown;
+        WhenOpen(OpenModal, [&shown](QWidget* box) {
+            if (auto* message = qobject_cast<QMessageBox*>(box)) shown = message->text().toStdString();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QTest::mouseClick(controls.checkButton, Qt::LeftButton);
+        // Each server text is another server to the window, so every message counts as new.
+        EXPECT_EQ(shown, "メールボックスの中に 3 通のメールがあります\n\n（うち新規メール 3 通）");
+    }
+    unsetenv("SSL_CERT_FILE");
 }
 
 }  // namespace
