@@ -123,6 +123,19 @@ public:
         return KeeperAnswer::NoAnswer;
     }
 
+    // Names the item and finds the session bus; false, with the reason, when a name has no
+    // UTF-8 form or there is no bus: then there is no keeper for this call.
+    bool Open(const std::string& program, const std::string& server, const std::string& user,
+              std::string& reason)
+    {
+        if (!SetAttributes(program, server, user)) {
+            reason = "the server or user name has no UTF-8 form";
+            return false;
+        }
+        return HasSessionBus(reason);
+    }
+
+private:
     // The session bus; false (with the reason) when there is none.
     bool HasSessionBus(std::string& reason)
     {
@@ -135,7 +148,6 @@ public:
         return true;
     }
 
-private:
     GCancellable* m_cancellable;
     GHashTable* m_attributes = nullptr;
     GError* m_error = nullptr;
@@ -158,11 +170,7 @@ KeeperAnswer CSecretServiceKeeper::Read(const std::string& server, const std::st
                                         std::string& password)
 {
     Call call;
-    if (!call.SetAttributes(m_programName, server, user)) {
-        m_lastError = "the server or user name has no UTF-8 form";
-        return KeeperAnswer::Absent;
-    }
-    if (!call.HasSessionBus(m_lastError))
+    if (!call.Open(m_programName, server, user, m_lastError))
         return KeeperAnswer::Absent;
     gchar* found = secret_password_lookupv_sync(&kSchema, call.Attributes(), call.Cancellable(), call.Error());
     if (call.Failed())
@@ -186,12 +194,12 @@ KeeperAnswer CSecretServiceKeeper::Store(const std::string& server, const std::s
     Call call;
     std::string utf8Password;
     std::string label;
-    if (!call.SetAttributes(m_programName, server, user) || !Convert("UTF-8", "CP932", password, utf8Password) ||
+    if (!Convert("UTF-8", "CP932", password, utf8Password) ||
         !Convert("UTF-8", "CP932", "Kelvor mailbox password for " + user + " on " + server, label)) {
         m_lastError = "a text has no UTF-8 form";
         return KeeperAnswer::Absent;
     }
-    if (!call.HasSessionBus(m_lastError))
+    if (!call.Open(m_programName, server, user, m_lastError))
         return KeeperAnswer::Absent;
     // The default collection is the keyring that the desktop unlocks at login; an item with
     // the same attributes is replaced.
@@ -205,11 +213,7 @@ KeeperAnswer CSecretServiceKeeper::Store(const std::string& server, const std::s
 KeeperAnswer CSecretServiceKeeper::Forget(const std::string& server, const std::string& user)
 {
     Call call;
-    if (!call.SetAttributes(m_programName, server, user)) {
-        m_lastError = "the server or user name has no UTF-8 form";
-        return KeeperAnswer::Absent;
-    }
-    if (!call.HasSessionBus(m_lastError))
+    if (!call.Open(m_programName, server, user, m_lastError))
         return KeeperAnswer::Absent;
     // False without an error when there was nothing to remove, which is done too.
     secret_password_clearv_sync(&kSchema, call.Attributes(), call.Cancellable(), call.Error());
