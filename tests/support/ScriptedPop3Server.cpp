@@ -42,8 +42,8 @@ void CloseSocket(std::intptr_t handle)
     closesocket(static_cast<SOCKET>(handle));
 }
 
-// 1 when the socket can be read within the time, 0 otherwise.
-int WaitReadable(std::intptr_t handle, int milliseconds)
+// 1 when the socket can be read (or take bytes, for writing) within the time, 0 otherwise.
+int WaitReady(std::intptr_t handle, int milliseconds, bool writing)
 {
     fd_set ready;
     FD_ZERO(&ready);
@@ -51,24 +51,12 @@ int WaitReadable(std::intptr_t handle, int milliseconds)
     timeval limit;
     limit.tv_sec = milliseconds / 1000;
     limit.tv_usec = (milliseconds % 1000) * 1000;
-    return select(0, &ready, nullptr, nullptr, &limit) > 0 ? 1 : 0;
+    return select(0, writing ? nullptr : &ready, writing ? &ready : nullptr, nullptr, &limit) > 0 ? 1 : 0;
 }
 
 int ReceiveSome(std::intptr_t handle, char* area, int capacity)
 {
     return recv(static_cast<SOCKET>(handle), area, capacity, 0);
-}
-
-// 1 when the socket can take bytes within the time, 0 otherwise.
-int WaitWritable(std::intptr_t handle, int milliseconds)
-{
-    fd_set ready;
-    FD_ZERO(&ready);
-    FD_SET(static_cast<SOCKET>(handle), &ready);
-    timeval limit;
-    limit.tv_sec = milliseconds / 1000;
-    limit.tv_usec = (milliseconds % 1000) * 1000;
-    return select(0, nullptr, &ready, nullptr, &limit) > 0 ? 1 : 0;
 }
 
 // false when the connection failed, the peer having closed it among other reasons.
@@ -94,11 +82,11 @@ void CloseSocket(std::intptr_t handle)
     close(static_cast<int>(handle));
 }
 
-int WaitReadable(std::intptr_t handle, int milliseconds)
+int WaitReady(std::intptr_t handle, int milliseconds, bool writing)
 {
     pollfd entry{};
     entry.fd = static_cast<int>(handle);
-    entry.events = POLLIN;
+    entry.events = writing ? POLLOUT : POLLIN;
     return poll(&entry, 1, milliseconds) > 0 ? 1 : 0;
 }
 
@@ -109,14 +97,6 @@ int ReceiveSome(std::intptr_t handle, char* area, int capacity)
         if (received >= 0 || errno != EINTR)
             return static_cast<int>(received);
     }
-}
-
-int WaitWritable(std::intptr_t handle, int milliseconds)
-{
-    pollfd entry{};
-    entry.fd = static_cast<int>(handle);
-    entry.events = POLLOUT;
-    return poll(&entry, 1, milliseconds) > 0 ? 1 : 0;
 }
 
 bool SendAll(std::intptr_t handle, const std::string& bytes)
@@ -326,7 +306,7 @@ void CScriptedPop3Server::Run()
             if (m_stopping)
                 return;
         }
-        if (!WaitReadable(m_listener, kStopCheckMilliseconds))
+        if (!WaitReady(m_listener, kStopCheckMilliseconds, false))
             continue;
         auto accepted = accept(static_cast<decltype(socket(0, 0, 0))>(m_listener), nullptr, nullptr);
         std::intptr_t connection = static_cast<std::intptr_t>(accepted);
@@ -361,7 +341,7 @@ int CScriptedPop3Server::ReceiveUnlessStopping(std::intptr_t connection, char* a
             if (m_stopping)
                 return 0;
         }
-        if (WaitReadable(connection, kStopCheckMilliseconds))
+        if (WaitReady(connection, kStopCheckMilliseconds, false))
             return ReceiveSome(connection, area, capacity);
     }
 }
@@ -387,7 +367,7 @@ void CScriptedPop3Server::ServeScript(std::intptr_t connection, std::vector<Step
             int waited = 0;
             bool closed = false;
             while (got.size() < step.bytes.size() && waited < kExpectLimitMilliseconds) {
-                if (!WaitReadable(connection, kStopCheckMilliseconds)) {
+                if (!WaitReady(connection, kStopCheckMilliseconds, false)) {
                     waited += kStopCheckMilliseconds;
                     continue;
                 }
@@ -430,7 +410,7 @@ void CScriptedPop3Server::ServeScript(std::intptr_t connection, std::vector<Step
             for (;;) {
                 if (Stopping())
                     break;
-                if (WaitWritable(connection, kStopCheckMilliseconds) && !SendAll(connection, piece))
+                if (WaitReady(connection, kStopCheckMilliseconds, true) && !SendAll(connection, piece))
                     break;
             }
             CloseSocket(connection);
