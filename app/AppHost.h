@@ -11,6 +11,7 @@
 #include "app/Window.h"
 
 class CKelvorDlg;
+class SignInPlatform;
 
 class AppHost {
 public:
@@ -22,6 +23,11 @@ public:
     virtual InstanceGuard& Guard() = 0;
     virtual Profile& Settings() = 0;
     virtual PasswordKeeper& Keeper() = 0;
+    // The keeper of the refresh tokens of signing in with a mail provider: the same seam as the
+    // password's, with items of their own (one per server and user, labelled for a person).
+    virtual PasswordKeeper& TokenKeeper() { static NoPasswordKeeper none; return none; }
+    // The platform's part of signing in with a mail provider; null where it offers none.
+    virtual SignInPlatform* SignIn() { return nullptr; }
     // 1 when a top-level window with this title exists. A platform that cannot search
     // windows by title answers 1, so a found guard always brings the message.
     virtual int FindTopLevelWindow(const std::string& title) = 0;

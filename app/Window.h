@@ -5,6 +5,7 @@
 #define KELVOR_APP_WINDOW_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The notification-area icon record, laid out after the platform's 88-byte first form.
@@ -93,6 +94,15 @@ public:
 
     // The help viewer, asked for a topic of the help file beside the program; may do nothing.
     virtual void ShowHelp(unsigned topic) = 0;
+
+    // Signing in with the mail provider. Opens the address (ASCII) in the system's web
+    // browser, the way the desktop opens a web address; false when no browser could be started.
+    virtual bool OpenWebAddress(const std::string& address) { return (void)address, false; }
+    // The modal box, owned by this window, that waits for the sign-in in the browser, with a
+    // cancel button. While it is open, poll runs about every 100 ms; the box closes as soon as
+    // poll returns true, and then this returns true. false when the user cancelled or closed it.
+    // Timer ticks and tray commands reach the window meanwhile, as during any modal box.
+    virtual bool WaitForSignIn(const std::function<bool()>& poll) { return (void)poll, false; }
 };
 
 #endif
