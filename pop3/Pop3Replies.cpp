@@ -11,6 +11,7 @@ namespace {
 // A single-line reply that goes on this long without its line end is no reply: the step ends
 // as if the connection had failed.
 const std::size_t kLongestReplyLine = 64 * 1024;
+
 long long NowMilliseconds()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -35,8 +36,7 @@ void CPop3Client::StartReplyTime()
 
 long long CPop3Client::ReplyDeadline(std::size_t cap, std::size_t delivered) const
 {
-    const std::size_t earning = delivered < cap ? delivered : cap;
-    const long long earned = static_cast<long long>(earning) * 1000 / kEarnedSecondBytes;
+    const long long earned = static_cast<long long>(delivered) * 1000 / kEarnedSecondBytes;
     const long long most = static_cast<long long>(cap) * 1000 / kSlowestResponseBytesPerSecond;
     return m_replyStartMilliseconds + m_timeLimitMilliseconds + (earned < most ? earned : most);
 }
@@ -117,8 +117,9 @@ int CPop3Client::SingleLineStep(const std::string& command, const char* errorTex
 
 // Adds received bytes to response until endOf finds its end; bytes after the end stay pending
 // for the next reply. Complete; Broken when the connection closed, a receive failed or the
-// deadline passed first (see ReplyDeadline: what has arrived earns the time for more); TooLarge when the response would grow past cap bytes, which closes
-// the connection as a failure would.
+// deadline passed first (see ReplyDeadline: what has arrived earns the time for more);
+// TooLarge when the response would grow past cap bytes, which closes the connection as a
+// failure would.
 CPop3Client::ResponseOutcome CPop3Client::GatherResponse(std::string& response, ResponseEnd endOf,
                                                          std::size_t areaSize, std::size_t cap)
 {

@@ -83,7 +83,6 @@ TEST_F(Win32Settings, OtherSectionsAndKeysSurviveAWrite)
     EXPECT_EQ(m_profile.DeleteValue("Settings", "POP", m_file), 1);
     EXPECT_EQ(m_profile.GetString("Settings", "POP", "<missing>", m_file), "<missing>");
     EXPECT_EQ(m_profile.GetString("Other", "Key", "", m_file), "kept");
-    // A key written twice by hand loses both values.
     std::ofstream(m_file, std::ios::binary) << "[Settings]\r\nPWD=a\r\nUSR=me\r\nPWD=b\r\n";
     EXPECT_EQ(m_profile.DeleteValue("Settings", "PWD", m_file), 1);
     EXPECT_EQ(m_profile.GetString("Settings", "PWD", "<missing>", m_file), "<missing>");
