@@ -12,6 +12,12 @@
 #include <thread>
 #include <utility>
 
+// A thread of the program's own on every platform rather than the systems' asynchronous
+// look-ups: glibc's getaddrinfo_a runs each look-up on a thread of its own as well and cannot
+// cancel one in progress, so the same bookkeeping would be needed around it, and it exists on
+// glibc alone; GetAddrInfoExW's time-out needs Windows 8, and Wine ignores it and cannot cancel
+// a look-up either. One thread per look-up keeps the limit alike everywhere, tests included.
+
 namespace {
 
 // One look-up, shared by its thread and the calls waiting for it; whichever lets go of it last
