@@ -16,6 +16,14 @@ MainDialog::MainDialog() {
                    Qt::WindowStaysOnTopHint);
     setFixedSize(size());
 
+    // The controls by their ids, gathered once: a listing sets the status line's text for
+    // every entry, and a search through all the window's widgets each time would cost more
+    // than the text itself. The labels that share IDC_STATIC are none of them.
+    for (QWidget* child : findChildren<QWidget*>()) {
+        QVariant id = child->property("controlId");
+        if (id.isValid() && id.toInt() != IDC_STATIC) m_controlsById.emplace(id.toInt(), child);
+    }
+
     for (QPushButton* button : findChildren<QPushButton*>()) {
         int commandId = button->property("controlId").toInt();
         connect(button, &QPushButton::clicked, this, [this, commandId] { emit commandIssued(commandId); });
@@ -34,12 +42,8 @@ MainDialog::MainDialog() {
 }
 
 QWidget* MainDialog::Control(int controlId) const {
-    if (controlId == IDC_STATIC) return nullptr;
-    for (QWidget* child : findChildren<QWidget*>()) {
-        QVariant id = child->property("controlId");
-        if (id.isValid() && id.toInt() == controlId) return child;
-    }
-    return nullptr;
+    auto found = m_controlsById.find(controlId);
+    return found == m_controlsById.end() ? nullptr : found->second;
 }
 
 void MainDialog::reject() {

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QPixmap>
+#include <map>
 
 #include "ui_MainDialog.h"
 
@@ -41,6 +42,7 @@ protected:
 private:
     Ui::MainDialog m_controls;
     QPaintEvent* m_paintEvent = nullptr;
+    std::map<int, QWidget*> m_controlsById;
 };
 
 #endif

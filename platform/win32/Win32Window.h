@@ -90,11 +90,13 @@ private:
     HCURSOR m_cursorBeforeWait = nullptr;
     // Set by DefaultPaint: the dialog's own painting is to run for this WM_PAINT.
     bool m_paintByDefault = false;
-    // The list box paints nothing between an append and the next RepaintNow, nor does the
-    // status line beside it; the entries from m_listCountWhenHeld on are still to be painted.
-    bool m_listPaintingHeld = false;
-    bool m_statusPaintingHeld = false;
+    // The list box, while it paints nothing between an append and the next RepaintNow; the
+    // entries from m_listCountWhenHeld on are still to be painted. Meanwhile the status line
+    // keeps the text it was last given, and its newest text waits here.
+    HWND m_heldList = nullptr;
     int m_listCountWhenHeld = 0;
+    bool m_statusTextHeld = false;
+    std::string m_heldStatusText;
     // Small images made by LoadImageA are the program's to destroy; kept per resource.
     std::map<int, HICON> m_smallIcons;
 };
