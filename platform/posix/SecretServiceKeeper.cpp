@@ -18,9 +18,11 @@ namespace {
 // to hang.
 constexpr std::chrono::seconds kAnswerTimeLimit{5};
 
-// The item's schema: its name and the three attributes that name the program, the server and
-// the user name.
-const SecretSchema kSchema = {
+// The items' schemas: their names and the three attributes that name the program, the server
+// and the user name. libsecret stores the schema's name as the attribute "xdg:schema" and asks
+// for it in every search, so a password and a refresh token of the same server and user are
+// two items that no call of one kind ever touches for the other.
+const SecretSchema kPasswordSchema = {
     "org.kelvor.Password",
     SECRET_SCHEMA_NONE,
     {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING},
@@ -28,6 +30,27 @@ const SecretSchema kSchema = {
      {"user", SECRET_SCHEMA_ATTRIBUTE_STRING},
      {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
     0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const SecretSchema kRefreshTokenSchema = {
+    "org.kelvor.RefreshToken",
+    SECRET_SCHEMA_NONE,
+    {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING},
+     {"server", SECRET_SCHEMA_ATTRIBUTE_STRING},
+     {"user", SECRET_SCHEMA_ATTRIBUTE_STRING},
+     {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+    0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+const SecretSchema& SchemaOf(KeptSecret kind)
+{
+    return kind == KeptSecret::RefreshToken ? kRefreshTokenSchema : kPasswordSchema;
+}
+
+// The label a person sees in the keyring's manager.
+std::string LabelOf(KeptSecret kind, const std::string& server, const std::string& user)
+{
+    if (kind == KeptSecret::RefreshToken)
+        return "Kelvor sign-in for " + user + " on " + server + " (refresh token)";
+    return "Kelvor mailbox password for " + user + " on " + server;
+}
 
 // The program's Shift_JIS and the UTF-8 of D-Bus, either way; false when a byte has no
 // counterpart, so that no text is ever stored altered.
@@ -156,7 +179,9 @@ private:
 
 }  // namespace
 
-CSecretServiceKeeper::CSecretServiceKeeper(std::string programName) : m_programName(std::move(programName))
+CSecretServiceKeeper::CSecretServiceKeeper(std::string programName, KeptSecret kind)
+    : m_programName(std::move(programName)),
+      m_kind(kind)
 {
 }
 
@@ -172,7 +197,7 @@ KeeperAnswer CSecretServiceKeeper::Read(const std::string& server, const std::st
     Call call;
     if (!call.Open(m_programName, server, user, m_lastError))
         return KeeperAnswer::Absent;
-    gchar* found = secret_password_lookupv_sync(&kSchema, call.Attributes(), call.Cancellable(), call.Error());
+    gchar* found = secret_password_lookupv_sync(&SchemaOf(m_kind), call.Attributes(), call.Cancellable(), call.Error());
     if (call.Failed())
         return call.FailureAnswer(m_lastError);
     if (found == nullptr)
@@ -195,7 +220,7 @@ KeeperAnswer CSecretServiceKeeper::Store(const std::string& server, const std::s
     std::string utf8Password;
     std::string label;
     if (!Convert("UTF-8", "CP932", password, utf8Password) ||
-        !Convert("UTF-8", "CP932", "Kelvor mailbox password for " + user + " on " + server, label)) {
+        !Convert("UTF-8", "CP932", LabelOf(m_kind, server, user), label)) {
         m_lastError = "a text has no UTF-8 form";
         return KeeperAnswer::Absent;
     }
@@ -203,7 +228,7 @@ KeeperAnswer CSecretServiceKeeper::Store(const std::string& server, const std::s
         return KeeperAnswer::Absent;
     // The default collection is the keyring that the desktop unlocks at login; an item with
     // the same attributes is replaced.
-    secret_password_storev_sync(&kSchema, call.Attributes(), SECRET_COLLECTION_DEFAULT, label.c_str(),
+    secret_password_storev_sync(&SchemaOf(m_kind), call.Attributes(), SECRET_COLLECTION_DEFAULT, label.c_str(),
                                 utf8Password.c_str(), call.Cancellable(), call.Error());
     if (call.Failed())
         return call.FailureAnswer(m_lastError);
@@ -216,7 +241,7 @@ KeeperAnswer CSecretServiceKeeper::Forget(const std::string& server, const std::
     if (!call.Open(m_programName, server, user, m_lastError))
         return KeeperAnswer::Absent;
     // False without an error when there was nothing to remove, which is done too.
-    secret_password_clearv_sync(&kSchema, call.Attributes(), call.Cancellable(), call.Error());
+    secret_password_clearv_sync(&SchemaOf(m_kind), call.Attributes(), call.Cancellable(), call.Error());
     if (call.Failed())
         return call.FailureAnswer(m_lastError);
     return KeeperAnswer::Done;
