@@ -195,7 +195,7 @@ int PosixSignInPlatform::PostForm(const std::string& url, const std::string& bod
         if (collected.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
             reason = "the answer is longer than " + std::to_string(maxBytes) + " bytes";
         else if (result == CURLE_OPERATION_TIMEDOUT)
-            reason = "no answer within " + std::to_string(timeLimitMilliseconds / 1000) + " seconds";
+            reason = "no answer within " + std::to_string(timeLimitMilliseconds) + " ms";
         else
             reason = OneLine(failure[0] != '\0' ? failure : curl_easy_strerror(result));
         return 0;
