@@ -20,6 +20,7 @@ CPop3Client::CPop3Client()
       m_pendingStart(0),
       m_bPipelining(0),
       m_bUniqueIds(0),
+      m_tokenRefused(false),
       m_nNextAhead(0),
       m_nLastAhead(0),
       m_nBytesAhead(0),
@@ -55,35 +56,51 @@ int CPop3Client::Login(const std::string& server, const std::string& user,
                        const std::string& password)
 {
     return AtConversationEdge(0, [&] {
-        ServerAddress address;
-        if (!ParseServerText(server, address) ||
-            !m_socket.Connect(address.host, address.port, m_timeLimitMilliseconds)) {
-            m_socket.Close();
-            m_strErrorText = kPop3TextCannotConnect;
-            return 0;
-        }
-        if (address.kind == ConnectionKind::Tls && !StartTls(address.host))
-            return 0;
-        // The greeting's time counts from the moment the server can send it: the connect, or
-        // the end of the handshake, which has a time limit of its own.
-        StartReplyTime();
-        std::string greeting = AsText(ReadReplyLine());
-        if (IsErrorReply(greeting)) {
-            m_strErrorText = kPop3TextBadConnection;
-            return 0;
-        }
-        if (address.kind == ConnectionKind::StartTls && !Stls(address.host))
+        std::string host;
+        int port = 0;
+        if (!OpenConversation(server, host, port))
             return 0;
         if (!User(user))
             return 0;
         if (!Pass(password))
             return 0;
-        if (!Stat())
-            return 0;
-        // A refused NOOP does not stop the login; the listing decides.
-        Noop();
-        return List() ? 1 : 0;
+        return AfterLogin();
     });
+}
+
+int CPop3Client::OpenConversation(const std::string& server, std::string& host, int& port)
+{
+    ServerAddress address;
+    if (!ParseServerText(server, address) ||
+        !m_socket.Connect(address.host, address.port, m_timeLimitMilliseconds)) {
+        m_socket.Close();
+        m_strErrorText = kPop3TextCannotConnect;
+        return 0;
+    }
+    host = address.host;
+    port = address.port;
+    if (address.kind == ConnectionKind::Tls && !StartTls(address.host))
+        return 0;
+    // The greeting's time counts from the moment the server can send it: the connect, or
+    // the end of the handshake, which has a time limit of its own.
+    StartReplyTime();
+    std::string greeting = AsText(ReadReplyLine());
+    if (IsErrorReply(greeting)) {
+        m_strErrorText = kPop3TextBadConnection;
+        return 0;
+    }
+    if (address.kind == ConnectionKind::StartTls && !Stls(address.host))
+        return 0;
+    return 1;
+}
+
+int CPop3Client::AfterLogin()
+{
+    if (!Stat())
+        return 0;
+    // A refused NOOP does not stop the login; the listing decides.
+    Noop();
+    return List() ? 1 : 0;
 }
 
 // Ends the conversation after an allocation failed: the connection closes, so that no reply

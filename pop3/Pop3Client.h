@@ -30,6 +30,15 @@ public:
     // reads the greeting and runs USER, PASS, STAT, NOOP and LIST. 1 on success; 0 with the
     // reason in GetErrorText().
     int Login(const std::string& server, const std::string& user, const std::string& password);
+    // Connects as Login does, then logs in with SASL and an OAuth 2.0 access token instead of
+    // USER and PASS: OAUTHBEARER where CAPA's SASL line names it, otherwise XOAUTH2, always as
+    // "AUTH mechanism" and the response on the line after the server's "+". STAT, NOOP and LIST
+    // follow as after Login. 1 on success; 0 with the reason in GetErrorText().
+    int LoginWithToken(const std::string& server, const std::string& user,
+                       const std::string& accessToken);
+    // Whether the last LoginWithToken failed because the server refused the token itself, so
+    // that a new token may be tried in a new conversation. Never USER or PASS after it.
+    bool TokenRefused() const;
     // Sends QUIT over whatever connection there is, after reading the replies still owed to
     // commands sent ahead. 1, or 0 when the server refused it.
     int Quit();
@@ -74,6 +83,14 @@ public:
     void SetTimeLimit(int milliseconds);
 
 private:
+    // The connect, TLS where the server text asks for it, the greeting, and STLS: 1 when the
+    // login may begin; 0 with the error text set. host is the server's host.
+    int OpenConversation(const std::string& server, std::string& host, int& port);
+    // STAT, NOOP and LIST after a successful login.
+    int AfterLogin();
+    // The SASL exchange of LoginWithToken, after the greeting.
+    int Authenticate(const std::string& host, int port, const std::string& user,
+                     const std::string& accessToken);
     int StartTls(const std::string& host);
     int Stls(const std::string& host);
     int User(const std::string& name);
@@ -143,6 +160,8 @@ private:
     int m_bPipelining;
     // The server named UIDL among its capabilities.
     int m_bUniqueIds;
+    // The server answered the token of the last LoginWithToken with a refusal.
+    bool m_tokenRefused;
     // The TOP commands of messages m_nNextAhead to m_nLastAhead are still to go out ahead;
     // m_nLastAhead is 0 when no commands go ahead. The next one may pass the largest int.
     long long m_nNextAhead;

@@ -17,3 +17,5 @@ const char* const kPop3TextRetrieveError = "受信失敗 (Error occured during R
 const char* const kPop3TextResponseBufferFailed = "メモリの割当に失敗しました。";
 const char* const kPop3TextChunkBufferFailed = "メモリの割当に失敗しました";
 const char* const kPop3TextResponseTooLarge = "応答が大きすぎます (Response too large)";
+const char* const kPop3TextAuthError = "AUTHコマンド処理中にエラー発生 (Error occured during AUTH command)";
+const char* const kPop3TextTokenRefused = "ログイン失敗 (Access token refused)";

@@ -20,5 +20,8 @@ extern const char* const kPop3TextResponseBufferFailed;
 extern const char* const kPop3TextChunkBufferFailed;
 // A multi-line response that grew past its cap; "\r\n" and the command follow.
 extern const char* const kPop3TextResponseTooLarge;
+// The login with an access token: AUTH refused or broken off, and the token refused.
+extern const char* const kPop3TextAuthError;
+extern const char* const kPop3TextTokenRefused;
 
 #endif
