@@ -36,7 +36,8 @@ std::string FileText(const std::string& path)
 
 CDovecotServer::CDovecotServer()
     : m_port(0),
-      m_tlsPort(0)
+      m_tlsPort(0),
+      m_oauth2(false)
 {
 }
 
@@ -65,6 +66,11 @@ int CDovecotServer::Start(const std::string& script, const std::vector<TestMailb
     std::string command = Quoted(script) + " start ";
     if (withTls)
         command += "--tls " + Quoted(m_folder + "/certs") + " ";
+    if (m_oauth2) {
+        command += "--oauth2 ";
+        for (const std::string& option : m_oauth2Options)
+            command += Quoted("--oauth2-option=" + option) + " ";
+    }
     command += Quoted(m_folder + "/state") + " " + Quoted(m_folder + "/mail");
     for (const TestMailbox& mailbox : mailboxes) {
         if (!WriteMaildir(m_folder + "/mail/" + mailbox.user + "/Maildir", mailbox.messages, error))
@@ -101,6 +107,22 @@ void CDovecotServer::Stop()
     }
     m_port = 0;
     m_tlsPort = 0;
+}
+
+void CDovecotServer::UseOAuth2(const std::vector<std::string>& authorizationServerOptions)
+{
+    m_oauth2 = true;
+    m_oauth2Options = authorizationServerOptions;
+}
+
+std::string CDovecotServer::AuthorizationServer() const
+{
+    return "http://127.0.0.1:" + std::to_string(std::atoi(FileText(m_folder + "/state/oauth2-port").c_str()));
+}
+
+std::string CDovecotServer::AuthorizationLog() const
+{
+    return m_folder + "/state/oauth2.log";
 }
 
 std::string CDovecotServer::Address() const

@@ -28,6 +28,13 @@ public:
               std::string& error, bool withTls = false);
     void Stop();
 
+    // Before Start: the server takes bearer tokens from its own authorization server instead of
+    // passwords (see dovecot.sh --oauth2), started with these options added.
+    void UseOAuth2(const std::vector<std::string>& authorizationServerOptions = {});
+    // The authorization server's address, "http://127.0.0.1:<port>", and its log of requests.
+    std::string AuthorizationServer() const;
+    std::string AuthorizationLog() const;
+
     // "127.0.0.1:<port>", the server text a client logs in to.
     std::string Address() const;
     int Port() const;
@@ -43,6 +50,8 @@ private:
     std::string m_folder;
     int m_port;
     int m_tlsPort;
+    bool m_oauth2;
+    std::vector<std::string> m_oauth2Options;
 };
 
 #endif
