@@ -98,6 +98,12 @@ struct Answer {
 int ReadHeader(std::string& raw, Answer& answer, std::string& reason)
 {
     for (;;) {
+        // A server that speaks something else is known by its first bytes.
+        const std::size_t start = raw.size() < 7 ? raw.size() : 7;
+        if (raw.compare(0, start, std::string("HTTP/1.").substr(0, start)) != 0) {
+            reason = "the server did not answer in HTTP";
+            return -1;
+        }
         const std::size_t end = raw.find("\r\n\r\n");
         if (end == std::string::npos) {
             if (raw.size() > kMaxHeaderBytes) {
