@@ -223,6 +223,11 @@ std::string CTokenCredentialKeeper::PartName(const std::string& server, const st
 KeeperAnswer CTokenCredentialKeeper::Read(const std::string& server, const std::string& user, std::string& token)
 {
     token.clear();
+    const auto unkept = m_unkept.find(HeadName(server, user));
+    if (unkept != m_unkept.end()) {
+        token = unkept->second;
+        return KeeperAnswer::Done;
+    }
     std::string head;
     const DWORD error = ReadBytes(HeadName(server, user), head);
     if (error != ERROR_SUCCESS)
@@ -250,8 +255,15 @@ KeeperAnswer CTokenCredentialKeeper::Store(const std::string& server, const std:
                                            const std::string& token)
 {
     const std::size_t parts = (token.size() + kPartBytes - 1) / kPartBytes;
-    if (parts == 0 || parts > static_cast<std::size_t>(kMaxParts))
-        return KeeperAnswer::NoAnswer;
+    if (parts == 0 || parts > static_cast<std::size_t>(kMaxParts) || WriteParts(server, user, token) != ERROR_SUCCESS)
+        m_unkept[HeadName(server, user)] = token;
+    else
+        m_unkept.erase(HeadName(server, user));
+    return KeeperAnswer::Done;
+}
+
+unsigned long CTokenCredentialKeeper::WriteParts(const std::string& server, const std::string& user, const std::string& token)
+{
     std::string head;
     char oldSet = 'b';
     int oldCount = 0;
@@ -260,16 +272,16 @@ KeeperAnswer CTokenCredentialKeeper::Store(const std::string& server, const std:
         oldCount = 0;
     }
     const char set = oldSet == 'a' ? 'b' : 'a';
-    const int count = static_cast<int>(parts);
+    const int count = static_cast<int>((token.size() + kPartBytes - 1) / kPartBytes);
     for (int index = 1; index <= count; ++index) {
         const DWORD error = WriteBytes(PartName(server, user, set, index), user,
                                        token.substr(static_cast<std::size_t>(index - 1) * kPartBytes, kPartBytes));
         if (error != ERROR_SUCCESS)
-            return TokenFailureAnswer(error);
+            return error;
     }
     const DWORD error = WriteBytes(HeadName(server, user), user, std::string(1, set) + " " + std::to_string(count));
     if (error != ERROR_SUCCESS)
-        return TokenFailureAnswer(error);
+        return error;
     // The old set, and parts of this set left beyond its count by an earlier token, go.
     for (int index = 1; index <= oldCount; ++index)
         DeleteCredential(PartName(server, user, oldSet, index));
@@ -277,11 +289,12 @@ KeeperAnswer CTokenCredentialKeeper::Store(const std::string& server, const std:
         if (DeleteCredential(PartName(server, user, set, index)) != ERROR_SUCCESS)
             break;
     }
-    return KeeperAnswer::Done;
+    return ERROR_SUCCESS;
 }
 
 KeeperAnswer CTokenCredentialKeeper::Forget(const std::string& server, const std::string& user)
 {
+    m_unkept.erase(HeadName(server, user));
     const DWORD error = DeleteCredential(HeadName(server, user));
     if (error != ERROR_SUCCESS && error != ERROR_NOT_FOUND)
         return TokenFailureAnswer(error);

@@ -5,6 +5,7 @@
 #define KELVOR_PLATFORM_WIN32_CREDENTIALKEEPER_H
 
 #include <cstddef>
+#include <map>
 #include <string>
 
 #include "app/PasswordKeeper.h"
@@ -33,8 +34,9 @@ private:
 // own ("<password's name>/sign-in/a1", "a2", ...), named by a head credential
 // ("<password's name>/sign-in") that holds only the set letter and the count ("a 2"). A new
 // token is written as the other set (a or b) before the head names it, so that a token is
-// always read whole: the old one or the new one. Without a Credential Manager the answer is
-// NoAnswer, never Absent, so that no token is ever moved into the settings file in clear.
+// always read whole: the old one or the new one. Where the Credential Manager refuses a token
+// (a session without one, say), the token is kept in memory for this run and Store answers
+// Done: the program's fallback for a password, the settings file, would hold it in clear.
 class CTokenCredentialKeeper : public PasswordKeeper {
 public:
     explicit CTokenCredentialKeeper(std::string programName);
@@ -51,7 +53,13 @@ public:
     static constexpr int kMaxParts = 64;
 
 private:
+    // Writes the token's parts and the head naming them, then removes the parts of the token
+    // before; the system's error code of the first write that failed.
+    unsigned long WriteParts(const std::string& server, const std::string& user, const std::string& token);
+
     CCredentialKeeper m_names;
+    // The tokens the Credential Manager refused, by head name, for this run only.
+    std::map<std::string, std::string> m_unkept;
 };
 
 #endif
