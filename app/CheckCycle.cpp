@@ -1,6 +1,7 @@
 // CKelvorDlg's mail check cycle: the one-minute timer, the checks the user asks for, and the
 // decision whether the mailbox holds new mail.
 #include <climits>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -74,18 +75,20 @@ void CKelvorDlg::CheckMail(int manual)
         m_lastIds.Clear();
     }
 
-    CPop3Client client;
-    if (!client.Login(m_server, m_user, m_password)) {
-        ShowPlain(client.GetErrorText());
+    // Only a check that the user asked for may open the browser to sign in.
+    std::unique_ptr<CPop3Client> client;
+    std::string failure;
+    if (!LogIn(client, manual != 0, failure)) {
+        ShowPlain(failure);
         m_window.EndWaitCursor();
         return;
     }
-    const int count = client.GetMessageCount();
+    const int count = client->GetMessageCount();
     // The ids tell new messages where the count cannot: when another program has removed
     // some and others have come, the count may stay or even fall.
     CUniqueIdSet ids;
-    client.UniqueIds(ids);
-    client.Quit();
+    client->UniqueIds(ids);
+    client->Quit();
     const NewMail newMail = CompareWithLastCheck(count, ids, m_lastCount, m_lastIds);
 
     if (m_popup != 0 && manual == 0) {

@@ -66,6 +66,20 @@ bool CKelvorApp::InitInstance()
     dialog.m_password = m_password->Load(dialog.m_server, dialog.m_user, m_profileFile);
     dialog.m_popup = profile.GetInt(kSettingsSection, kKeyPopup, kDefaultPopup, m_profileFile);
 
+    // Without the platform's part there is no signing in: an empty password is sent with
+    // USER and PASS as it always was.
+    if (SignInPlatform* platform = m_host.SignIn()) {
+        m_refreshTokens = std::make_unique<CRefreshTokenSetting>(profile, m_host.TokenKeeper(), kSettingsSection,
+                                                                 m_profileFile);
+        // The OAuth2:HOST sections are only read, never written.
+        const std::string fileName = m_profileFile;
+        m_signIn = std::make_unique<CSignIn>(*platform, *m_refreshTokens,
+                                             [&profile, fileName](const std::string& section, const std::string& key) {
+                                                 return profile.GetString(section, key, "", fileName);
+                                             });
+        dialog.SetSignIn(m_signIn.get());
+    }
+
     m_host.RunMainWindow(dialog);
 
     StoreSettings(dialog);

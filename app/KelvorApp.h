@@ -8,6 +8,7 @@
 
 #include "app/AppHost.h"
 #include "app/PasswordSetting.h"
+#include "app/RefreshTokenSetting.h"
 #include "app/SettingsStore.h"
 
 class CKelvorApp : private SettingsStore {
@@ -28,6 +29,10 @@ private:
     bool m_socketsStarted = false;
     std::string m_profileFile;
     std::unique_ptr<CPasswordSetting> m_password;
+    // Signing in with the mail provider, where the platform offers it: the refresh tokens'
+    // place and the sign-in's rules, alive as long as the window.
+    std::unique_ptr<CRefreshTokenSetting> m_refreshTokens;
+    std::unique_ptr<CSignIn> m_signIn;
 };
 
 #endif

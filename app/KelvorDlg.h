@@ -5,6 +5,7 @@
 #define KELVOR_APP_KELVORDLG_H
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/SettingsStore.h"
@@ -12,6 +13,7 @@
 #include "pop3/UniqueIdSet.h"
 
 class CPop3Client;
+class CSignIn;
 
 enum class FieldDirection { Show, Read };
 
@@ -40,6 +42,10 @@ public:
     // The clock that paces the repainting of a listing, in milliseconds; a steady clock
     // unless a test gives another.
     void SetClock(std::function<long long()> milliseconds);
+    // Signing in with the mail provider: with it, a server whose host has a sign-in entry and
+    // an empty password is logged in to with an access token. Without it (null, the default)
+    // every login is USER and PASS.
+    void SetSignIn(CSignIn* signIn);
 
     // Moves the five settings between the controls and the members. Show cannot fail;
     // Read validates the interval and returns 1, or 0 after its message.
@@ -102,14 +108,21 @@ private:
     // Starts the conversation of a list command: busy, wait cursor, fields taken over, login,
     // count remembered. 1 when the mailbox holds messages; otherwise 0 once the failure or the
     // empty mailbox has been shown and the command has been ended.
-    int OpenListConversation(CPop3Client& client, const char* emptyMailboxText);
-    // Ends a list command early: wait cursor off, QUIT, busy cleared.
-    void AbandonListConversation(CPop3Client& client);
+    int OpenListConversation(std::unique_ptr<CPop3Client>& client, const char* emptyMailboxText);
+    // Ends a list command early: wait cursor off, QUIT where a conversation began, busy cleared.
+    void AbandonListConversation(std::unique_ptr<CPop3Client>& client);
+    // Logs in to the server of the fields in a new client: USER and PASS, or with an empty
+    // password at a host with a sign-in entry, an access token. A token that the server
+    // refuses gets one new token and one new conversation. The browser opens only when the
+    // user asked for the command. 1 with the client logged in; 0 with errorText set and the
+    // client that failed, or none when no conversation began.
+    int LogIn(std::unique_ptr<CPop3Client>& client, bool userAsked, std::string& errorText);
 
     Window& m_window;
     std::string m_applicationTitle;
     SettingsStore* m_store;
     std::function<long long()> m_clock;
+    CSignIn* m_signIn = nullptr;
 };
 
 // The modal viewer of one message: template IDD_MAILLIST, read-only text.

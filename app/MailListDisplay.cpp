@@ -2,6 +2,7 @@
 // the viewer of the message whose line is double-clicked.
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/AppTexts.h"
@@ -17,20 +18,21 @@ constexpr long long kRepaintPeriodMilliseconds = 40;
 
 }  // namespace
 
-int CKelvorDlg::OpenListConversation(CPop3Client& client, const char* emptyMailboxText)
+int CKelvorDlg::OpenListConversation(std::unique_ptr<CPop3Client>& client, const char* emptyMailboxText)
 {
     m_busy = 1;
     m_window.BeginWaitCursor();
     ExchangeFields(FieldDirection::Read);
 
-    if (!client.Login(m_server, m_user, m_password)) {
-        ShowPlain(client.GetErrorText());
+    std::string failure;
+    if (!LogIn(client, true, failure)) {
+        ShowPlain(failure);
         AbandonListConversation(client);
         return 0;
     }
     // The listing takes the ids too where its server gives them (OnShowList); until then, and
     // after viewing a message, the next check compares with this count.
-    m_lastCount = client.GetMessageCount();
+    m_lastCount = client->GetMessageCount();
     m_lastIds.Clear();
     if (m_lastCount == 0) {
         ShowPlain(emptyMailboxText);
@@ -40,10 +42,11 @@ int CKelvorDlg::OpenListConversation(CPop3Client& client, const char* emptyMailb
     return 1;
 }
 
-void CKelvorDlg::AbandonListConversation(CPop3Client& client)
+void CKelvorDlg::AbandonListConversation(std::unique_ptr<CPop3Client>& client)
 {
     m_window.EndWaitCursor();
-    client.Quit();
+    if (client)
+        client->Quit();
     m_busy = 0;
 }
 
@@ -53,27 +56,27 @@ void CKelvorDlg::OnShowList()
         ShowPlain(kTextBusyList);
         return;
     }
-    CPop3Client client;
+    std::unique_ptr<CPop3Client> client;
     if (!OpenListConversation(client, kTextNoMailInMailbox))
         return;
 
     // No more entries than the listing gave sizes for, whatever count STAT claimed.
-    const int count = std::min(m_lastCount, client.GetListedCount());
-    if (client.Capa() == 1) {
+    const int count = std::min(m_lastCount, client->GetListedCount());
+    if (client->Capa() == 1) {
         // A server that names UIDL gives the ids that the next check compares with, so that
         // mail arriving after this listing is told by id even when others were removed.
-        if (client.OffersUniqueIds())
-            client.UniqueIds(m_lastIds);
+        if (client->OffersUniqueIds())
+            client->UniqueIds(m_lastIds);
         // A server that takes commands ahead of their replies gets the TOP commands in advance.
-        client.PipelineSummaries(1, count);
+        client->PipelineSummaries(1, count);
     }
     m_window.ListReset();
     long long lastRepaint = m_clock();
     for (int number = 1; number <= count; ++number) {
         std::string entry;
-        const int result = client.RetrieveSummary(number, entry);
+        const int result = client->RetrieveSummary(number, entry);
         if (result < 1)
-            entry = client.GetErrorText();
+            entry = client->GetErrorText();
         m_window.ListAppend(entry);
         char progress[32];
         std::snprintf(progress, sizeof progress, "%d / %d", number, count);
@@ -88,12 +91,12 @@ void CKelvorDlg::OnShowList()
         // With commands sent ahead, the replies after a failed one cannot be trusted to
         // belong to their messages: the listing ends with this entry, and Quit reads the
         // replies still owed.
-        if (result < 1 && client.SendsCommandsAhead())
+        if (result < 1 && client->SendsCommandsAhead())
             break;
     }
     m_window.SetControlText(IDC_STATUS, std::string());
     m_window.RepaintNow();
-    client.Quit();
+    client->Quit();
     m_window.EndWaitCursor();
     m_busy = 0;
 }
@@ -104,7 +107,7 @@ void CKelvorDlg::OnListDblClk()
         ShowPlain(kTextBusy);
         return;
     }
-    CPop3Client client;
+    std::unique_ptr<CPop3Client> client;
     if (!OpenListConversation(client, kTextNoMail))
         return;
 
@@ -116,13 +119,13 @@ void CKelvorDlg::OnListDblClk()
         return;
     }
     std::string text;
-    client.RetrieveMessage(selected + 1, text);
+    client->RetrieveMessage(selected + 1, text);
 
     CMailListDlg viewer;
     viewer.m_text = text;
     m_window.EndWaitCursor();
     // The conversation stays logged in while the viewer is open.
     viewer.DoModal(m_window);
-    client.Quit();
+    client->Quit();
     m_busy = 0;
 }
