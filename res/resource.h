@@ -7,6 +7,7 @@
 #define IDD_ABOUTBOX                    100
 #define IDD_MAIN                        102
 #define IDD_MAILLIST                    129
+#define IDD_SIGNINWAIT                  132
 
 // Strings.
 #define IDS_ABOUTBOX                    101
@@ -30,6 +31,7 @@
 #define IDC_MAILTEXT                    1005
 #define IDC_POPUP                       1006
 #define IDC_STATUS                      1007
+#define IDC_SIGNINTEXT                  1008
 
 // Commands. The button captioned "終了" carries the platform's accept command 1 and the
 // button captioned "OK" its cancel command 2, so Enter and Esc both hide the window.

@@ -19,7 +19,7 @@ std::string FileTitleOfPath(const std::string& path)
 }
 
 CWin32AppHost::CWin32AppHost(HINSTANCE instance)
-    : m_instance(instance), m_keeper(ApplicationTitle()), m_window(instance)
+    : m_instance(instance), m_keeper(ApplicationTitle()), m_tokenKeeper(ApplicationTitle()), m_window(instance)
 {
 }
 
@@ -50,6 +50,16 @@ Profile& CWin32AppHost::Settings()
 PasswordKeeper& CWin32AppHost::Keeper()
 {
     return m_keeper;
+}
+
+PasswordKeeper& CWin32AppHost::TokenKeeper()
+{
+    return m_tokenKeeper;
+}
+
+SignInPlatform* CWin32AppHost::SignIn()
+{
+    return &m_signIn;
 }
 
 int CWin32AppHost::FindTopLevelWindow(const std::string& title)

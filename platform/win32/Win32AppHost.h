@@ -1,6 +1,6 @@
 // CWin32AppHost: what start-up needs from Windows: the program's title and strings, the named
-// mutex, the settings file, the Credential Manager for the password, Winsock 1.1 and the main
-// window.
+// mutex, the settings file, the Credential Manager for the password and the sign-in's token,
+// the sign-in's platform part, Winsock 1.1 and the main window.
 #ifndef KELVOR_PLATFORM_WIN32_WIN32APPHOST_H
 #define KELVOR_PLATFORM_WIN32_WIN32APPHOST_H
 
@@ -9,6 +9,7 @@
 #include "platform/win32/CredentialKeeper.h"
 #include "platform/win32/MutexGuard.h"
 #include "platform/win32/Win32Profile.h"
+#include "platform/win32/Win32SignInPlatform.h"
 #include "platform/win32/Win32Window.h"
 
 class CWin32AppHost : public AppHost {
@@ -20,6 +21,8 @@ public:
     InstanceGuard& Guard() override;
     Profile& Settings() override;
     PasswordKeeper& Keeper() override;
+    PasswordKeeper& TokenKeeper() override;
+    SignInPlatform* SignIn() override;
     int FindTopLevelWindow(const std::string& title) override;
     int StartSockets() override;
     void StopSockets() override;
@@ -33,6 +36,8 @@ private:
     CMutexGuard m_guard;
     CWin32Profile m_profile;
     CCredentialKeeper m_keeper;
+    CTokenCredentialKeeper m_tokenKeeper;
+    CWin32SignInPlatform m_signIn;
     CWin32Window m_window;
 };
 

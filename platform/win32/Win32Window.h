@@ -67,6 +67,10 @@ public:
 
     void ShowHelp(unsigned topic) override;
 
+    // In Win32WindowSignIn.cpp: the browser through the shell, and the waiting box.
+    bool OpenWebAddress(const std::string& address) override;
+    bool WaitForSignIn(const std::function<bool()>& poll) override;
+
 private:
     static INT_PTR CALLBACK MainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);

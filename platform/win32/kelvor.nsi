@@ -51,6 +51,9 @@ ManifestDPIAware true
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_FUNCTION StartKelvor
+; The last page tells an Outlook.com user, whom the provider lets in without a password only,
+; what to write.
+!define MUI_FINISHPAGE_TEXT "$(TextFinish)"
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
@@ -67,6 +70,8 @@ ManifestDPIAware true
 
 LangString TextStartWithWindows ${LANG_ENGLISH} "Start Kelvor when Windows starts"
 LangString TextStartWithWindows ${LANG_JAPANESE} "Windows の起動時に Kelvor を起動する"
+LangString TextFinish ${LANG_ENGLISH} "Kelvor has been installed.$\r$\n$\r$\nOutlook.com, Hotmail and Live mailboxes take no password: write pop3s://outlook.office365.com as the POP3 server and your mail address as the user name, leave the password empty and press $\"チェックする$\". Kelvor opens your web browser for you to sign in once; turn POP on in Outlook.com's settings first."
+LangString TextFinish ${LANG_JAPANESE} "Kelvor をインストールしました。$\r$\n$\r$\nOutlook.com・Hotmail・Live のメールはパスワードでは受信できません。POP サーバに pop3s://outlook.office365.com、ユーザ名にメールアドレスを入れ、パスワードは空のままで「チェックする」を押してください。ブラウザが開くので、一度サインインします。先に Outlook.com の設定で POP を有効にしてください。"
 LangString TextRunning ${LANG_ENGLISH} "Kelvor is running. Quit it (tray icon, Exit), then choose Retry."
 LangString TextRunning ${LANG_JAPANESE} "Kelvor が起動しています。タスクトレイのアイコンから終了してから、[再試行] を選んでください。"
 LangString TextAllUsersNotPossible ${LANG_ENGLISH} "Installing Kelvor for all users needs administrator rights. Start the installer as an administrator, or install it for yourself."

@@ -6,7 +6,9 @@
 #include <wincred.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -332,4 +334,37 @@ void RemoveKeptPasswords()
     for (DWORD i = 0; i < count; ++i)
         CredDeleteW(credentials[i]->TargetName, credentials[i]->Type, 0);
     CredFree(credentials);
+}
+
+std::string KeptSignInToken(const std::string& server, const std::string& user)
+{
+    const std::string head = "Kelvor/kelvor/" + server + "/" + user + "/sign-in";
+    auto read = [](const std::string& name, std::string& bytes) {
+        PCREDENTIALW credential = nullptr;
+        if (!CredReadW(Wide(name).c_str(), CRED_TYPE_GENERIC, 0, &credential))
+            return false;
+        bytes.assign(reinterpret_cast<const char*>(credential->CredentialBlob), credential->CredentialBlobSize);
+        CredFree(credential);
+        return true;
+    };
+    std::string parts;
+    if (!read(head, parts) || parts.size() < 3)
+        return "<missing>";
+    std::string token;
+    for (int index = 1; index <= std::atoi(parts.c_str() + 2); ++index) {
+        std::string part;
+        if (!read(head + "/" + parts[0] + std::to_string(index), part))
+            return "<missing>";
+        token += part;
+    }
+    return token;
+}
+
+int LineCount(const std::string& unixPath)
+{
+    std::ifstream file(WindowsPath(unixPath));
+    int lines = 0;
+    for (std::string line; std::getline(file, line);)
+        ++lines;
+    return lines;
 }

@@ -81,5 +81,10 @@ std::string ReadSetting(const std::string& key, const std::string& path = Settin
 std::string KeptPassword(const std::string& server, const std::string& user);
 // Removes every credential whose name begins with "Kelvor/".
 void RemoveKeptPasswords();
+// The refresh token that kelvor.exe keeps for this server and user: the parts that the head
+// credential "Kelvor/kelvor/<server>/<user>/sign-in" names, joined; "<missing>" when any is.
+std::string KeptSignInToken(const std::string& server, const std::string& user);
+// The lines of a file named by its Unix path (a log that a native helper writes).
+int LineCount(const std::string& unixPath);
 
 #endif

@@ -58,3 +58,16 @@ bool FindTlsTestServer(TlsTestServer& server, std::string& error)
     }
     return TrustCertificateAuthority(Environment("KELVOR_DOVECOT_CA"), error);
 }
+
+bool FindSignInTestServer(SignInTestServer& server, std::string& error)
+{
+    server.port = std::atoi(Environment("KELVOR_OAUTH2_DOVECOT_PORT").c_str());
+    server.user = Environment("KELVOR_DOVECOT_USER");
+    server.authorizationServer = Environment("KELVOR_OAUTH2_SERVER");
+    server.browserLog = Environment("KELVOR_BROWSER_LOG");
+    if (server.port <= 0 || server.user.empty() || server.authorizationServer.empty() || server.browserLog.empty()) {
+        error = "no sign-in test server: run the Windows tests through scripts/test-windows, which starts one";
+        return false;
+    }
+    return true;
+}

@@ -18,4 +18,17 @@ struct TlsTestServer {
 // form) among the current user's trusted roots. false with the reason when something is missing.
 bool FindTlsTestServer(TlsTestServer& server, std::string& error);
 
+// The second Dovecot beside Wine, which takes bearer tokens from the test authorization server
+// (tools/dovecot/dovecot.sh --oauth2), with refresh tokens longer than one credential holds.
+struct SignInTestServer {
+    int port = 0;  // cleartext POP3
+    std::string user;
+    std::string authorizationServer;  // "http://127.0.0.1:<port>"
+    std::string browserLog;  // the stand-in browser's line per address opened (a Unix path)
+};
+
+// Reads it from KELVOR_OAUTH2_DOVECOT_PORT, KELVOR_OAUTH2_SERVER, KELVOR_DOVECOT_USER and
+// KELVOR_BROWSER_LOG. false with the reason when something is missing.
+bool FindSignInTestServer(SignInTestServer& server, std::string& error);
+
 #endif
