@@ -72,8 +72,8 @@ HostLookup ReplaceHostLookup(HostLookup lookup)
 
 int LookUpHost(const std::string& host, int timeLimitMilliseconds, std::vector<TcpAddress>& addresses)
 {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeLimitMilliseconds > 0 ? timeLimitMilliseconds : 0);
+    const auto limit = std::chrono::milliseconds(timeLimitMilliseconds > 0 ? timeLimitMilliseconds : 0);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     LookUps& lookUps = TheLookUps();
     std::unique_lock<std::mutex> lock(lookUps.guard);
     std::shared_ptr<RunningLookUp> lookUp;
