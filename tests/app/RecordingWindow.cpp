@@ -251,12 +251,10 @@ bool RecordingWindow::OpenWebAddress(const std::string& address)
 
 bool RecordingWindow::WaitForSignIn(const std::function<bool()>& poll)
 {
-    for (int polls = 1; polls <= pollsBeforeCancel; ++polls) {
-        if (poll()) {
-            calls.push_back("WaitForSignIn " + std::to_string(polls));
+    calls.push_back("WaitForSignIn");
+    for (int polls = 0; polls < pollsBeforeCancel; ++polls) {
+        if (poll())
             return true;
-        }
     }
-    calls.push_back("WaitForSignIn cancelled");
     return false;
 }

@@ -104,7 +104,7 @@ public:
     void DrawIconAt(int iconResource, int x, int y) override;
     void DefaultPaint() override;
     void ShowHelp(unsigned topic) override;
-    // Recorded as "OpenWebAddress <address>" and "WaitForSignIn <polls run>".
+    // Recorded as "OpenWebAddress <address>" and "WaitForSignIn".
     bool OpenWebAddress(const std::string& address) override;
     bool WaitForSignIn(const std::function<bool()>& poll) override;
 };

@@ -21,7 +21,7 @@ public:
     int Read(const std::string& host, const std::string& user, std::string& kept) override
     {
         kept = token;
-        return host == "127.0.0.1" && user == "user" && !token.empty() ? 1 : 0;
+        return host == "127.0.0.1" && user == "user" && !token.empty();
     }
     void Store(const std::string&, const std::string&, const std::string& value) override { token = value; }
     void Forget(const std::string&, const std::string&) override { token.clear(); }
@@ -32,13 +32,6 @@ HttpResponse Tokens(const std::string& access, const std::string& refresh)
     return {200, R"({"access_token":")" + access + R"(","token_type":"Bearer","expires_in":3600,"refresh_token":")" +
                      refresh + R"("})"};
 }
-
-// The PKCE challenge of the fake platform's verifier (43 "AQEB..." characters).
-#if KELVOR_TESTS_HAVE_OPENSSL
-const std::string kChallenge = "VtX6czP210fbQsI5QH5dpMMvTHnzXQkrE0_TWkAtnFw";
-#else
-const std::string kChallenge(43, 'A');
-#endif
 
 const HttpResponse kInvalidGrant{400, R"({"error":"invalid_grant","error_description":"revoked"})"};
 
@@ -57,7 +50,27 @@ struct SignInRow {
     bool withClientId = true;
 };
 
-class SignInCheckTest : public MailboxFixture {};
+class SignInCheckTest : public MailboxFixture {
+protected:
+    // The values of the settings section [OAuth2:127.0.0.1].
+    std::map<std::string, std::string> entry = {{"AuthorizeUrl", "http://127.0.0.1:9/authorize"},
+                                                {"TokenUrl", "http://127.0.0.1:9/token"}, {"ClientId", "kelvor-test"}};
+
+    SettingReader Settings()
+    {
+        return [this](const std::string& section, const std::string& key) {
+            return section == "OAuth2:127.0.0.1" && entry.count(key) ? entry.at(key) : std::string();
+        };
+    }
+
+    void StartSigningIn(CSignIn& signIn, const std::string& password)
+    {
+        StartWindow(1, 0);
+        dialog.m_password = password;
+        window.texts[IDC_PASSWORD] = password;
+        dialog.SetSignIn(&signIn);
+    }
+};
 
 TEST_F(SignInCheckTest, EachSituationSignsInRefreshesOrFailsAsItMust)
 {
@@ -97,18 +110,10 @@ TEST_F(SignInCheckTest, EachSituationSignsInRefreshesOrFailsAsItMust)
         platform.requests.assign(row.requests.begin(), row.requests.end());
         MemoryTokenStore store;
         store.token = row.keptBefore;
-        const std::map<std::string, std::string> settings = {
-            {"AuthorizeUrl", "http://127.0.0.1:9/authorize"},
-            {"TokenUrl", "http://127.0.0.1:9/token"},
-            {"ClientId", row.withClientId ? "kelvor-test" : ""}};
-        CSignIn signIn(platform, store, [&](const std::string& section, const std::string& key) {
-            return section == "OAuth2:127.0.0.1" && settings.count(key) ? settings.at(key) : std::string();
-        });
+        entry["ClientId"] = row.withClientId ? "kelvor-test" : "";
+        CSignIn signIn(platform, store, Settings());
         server.AcceptTokens(row.accepted);
-        StartWindow(1, 0);
-        dialog.m_password = row.password;
-        window.texts[IDC_PASSWORD] = row.password;
-        dialog.SetSignIn(&signIn);
+        StartSigningIn(signIn, row.password);
         const int conversationsBefore = server.ConnectionCount();
         const int usersBefore = CountCommands("USER user");
 
@@ -119,10 +124,8 @@ TEST_F(SignInCheckTest, EachSituationSignsInRefreshesOrFailsAsItMust)
 
         EXPECT_EQ(server.ConnectionCount() - conversationsBefore, row.conversations);
         std::vector<std::string> grants;
-        for (const FakeSignInPlatform::Post& post : platform.posts) {
-            EXPECT_EQ(post.url, "http://127.0.0.1:9/token");
-            grants.push_back(post.body.substr(11, post.body.find('&') - 11));
-        }
+        for (const auto& [url, body] : platform.posts)
+            grants.push_back(body.substr(11, body.find('&') - 11));
         EXPECT_EQ(grants, row.grants);
         EXPECT_EQ(store.token, row.keptAfter);
         // The browser opens only for the button, and only when no kept token serves.
@@ -141,39 +144,34 @@ TEST_F(SignInCheckTest, EachSituationSignsInRefreshesOrFailsAsItMust)
     }
 }
 
-// The sign-in's address carries the entry, the listener's redirect, the state and the challenge;
-// the code is traded with the verifier; stray requests get an error status.
+// The browser's address carries the entry, the redirect, the state and the challenge; the code
+// is traded with the verifier; a stray request gets an error status.
 TEST_F(SignInCheckTest, BrowserAddressAndCodeTradeCarryTheSignInsValues)
 {
     FakeSignInPlatform platform;
     platform.answers.push_back(Tokens("A1", "R1"));
     platform.requests = {"/favicon.ico", "/?code=C%2B1&state=STATE"};
     MemoryTokenStore store;
-    CSignIn signIn(platform, store, [](const std::string& section, const std::string& key) {
-        const std::map<std::string, std::string> values = {{"AuthorizeUrl", "http://127.0.0.1:9/authorize"},
-                                                           {"TokenUrl", "http://127.0.0.1:9/token"},
-                                                           {"ClientId", "kelvor-test"},
-                                                           {"Scope", "mail"}};
-        return section == "OAuth2:127.0.0.1" && values.count(key) ? values.at(key) : std::string();
-    });
+    entry["Scope"] = "mail x";
+    CSignIn signIn(platform, store, Settings());
     server.SetMessages(Mailbox(1));
     server.AcceptTokens({"A1"});
-    StartWindow(1, 0);
-    dialog.m_password.clear();
-    window.texts[IDC_PASSWORD].clear();
-    dialog.SetSignIn(&signIn);
+    StartSigningIn(signIn, "");
     dialog.OnCommand(IDC_SHOWLIST);
 
+    const std::string redirect = "redirect_uri=http%3A%2F%2F127.0.0.1%3A8642%2F";
+    const std::string verifier = "AQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQE";  // 32 bytes 0x01
+    std::string challenge;
+    ASSERT_EQ(PkceChallenge(platform, verifier, challenge), 1);
     EXPECT_EQ(window.CallsStartingWith("OpenWebAddress"),
-              std::vector<std::string>{"OpenWebAddress http://127.0.0.1:9/authorize?response_type=code&client_id=kelvor-test"
-                                       "&redirect_uri=http%3A%2F%2F127.0.0.1%3A8642%2F&scope=mail&state=" + kFakeState +
-                                       "&code_challenge=" + kChallenge + "&code_challenge_method=S256&login_hint=user"});
-    EXPECT_EQ(window.CallsStartingWith("WaitForSignIn"), std::vector<std::string>{"WaitForSignIn 1"});
+              std::vector<std::string>{"OpenWebAddress http://127.0.0.1:9/authorize?response_type=code&client_id=kelvor-test&" +
+                                       redirect + "&scope=mail%20x&state=" + kFakeState + "&code_challenge=" + challenge +
+                                       "&code_challenge_method=S256&login_hint=user"});
     EXPECT_EQ(platform.answeredStatuses, (std::vector<int>{400, 200}));
-    EXPECT_FALSE(platform.alsoIpv6);
     ASSERT_EQ(platform.posts.size(), 1u);
-    EXPECT_EQ(platform.posts[0].body, "grant_type=authorization_code&code=C%2B1&redirect_uri=http%3A%2F%2F127.0.0.1%3A8642%2F"
-                                      "&client_id=kelvor-test&code_verifier=AQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQE");
+    EXPECT_EQ(platform.posts[0].first, "http://127.0.0.1:9/token");
+    EXPECT_EQ(platform.posts[0].second, "grant_type=authorization_code&code=C%2B1&" + redirect +
+                                      "&client_id=kelvor-test&code_verifier=" + verifier);
     EXPECT_EQ(window.listEntries.size(), 1u);
 }
 

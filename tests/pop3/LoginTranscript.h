@@ -32,9 +32,8 @@ inline const Exchange kStatTwo{"STAT \r\n", "+OK 2 300\r\n"};
 inline const Exchange kNoopAccepted{"NOOP\r\n", "+OK\r\n"};
 inline const Exchange kListTwo{"LIST \r\n", "+OK 2 messages\r\n1 100\r\n2 200\r\n.\r\n"};
 
-// The login with the access token "t0k" for alice: the capabilities before it, and XOAUTH2's
-// response in base64. OAUTHBEARER's names the server's port, so a row writes kBearerResponse
-// and the test puts the response for its server in its place.
+// The login of alice with the token "t0k". OAUTHBEARER's response names the server's port: the
+// test puts it in the place of kBearerResponse.
 inline const Exchange kCapaBothMechanisms{"CAPA\r\n", "+OK\r\nUSER\r\nSASL OAUTHBEARER XOAUTH2\r\n.\r\n"};
 inline const Exchange kCapaXoauth2Only{"CAPA\r\n", "+OK\r\nSASL PLAIN XOAUTH2\r\n.\r\n"};
 inline const std::string kXoauth2Response = "dXNlcj1hbGljZQFhdXRoPUJlYXJlciB0MGsBAQ==\r\n";

@@ -1,7 +1,5 @@
-// FakeSignInPlatform: a SignInPlatform for tests. The token endpoint answers from a queue and
-// records what it was sent; the listener for the browser hands scripted request targets, one
-// each time it is asked, and records the statuses it answers with. Random bytes are all 0x01,
-// so the state of a sign-in is kFakeState; SHA-256 is OpenSSL's where the tests have it.
+// FakeSignInPlatform: a SignInPlatform for tests. The token endpoint answers from a queue, the
+// listener hands scripted request targets; both record. Random bytes are all 0x01.
 #ifndef KELVOR_TESTS_SUPPORT_FAKESIGNINPLATFORM_H
 #define KELVOR_TESTS_SUPPORT_FAKESIGNINPLATFORM_H
 
@@ -9,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "signin/SignInPlatform.h"
@@ -21,17 +20,11 @@ inline const std::string kFakeState = "AQEBAQEBAQEBAQEBAQEBAQ";
 
 class FakeSignInPlatform : public SignInPlatform {
 public:
-    struct Post {
-        std::string url;
-        std::string body;
-    };
-    // The token endpoint's answers in order; when none is left, no answer ("connection refused").
+    // When no answer is left: no answer at all ("connection refused").
     std::deque<HttpResponse> answers;
-    std::vector<Post> posts;
-    // Request targets that reach the listener, in order.
+    std::vector<std::pair<std::string, std::string>> posts;  // address and body
     std::deque<std::string> requests;
     std::vector<int> answeredStatuses;
-    bool alsoIpv6 = false;
 
     int PostForm(const std::string& url, const std::string& body, int, std::size_t, HttpResponse& response,
                  std::string& reason) override
@@ -62,19 +55,14 @@ public:
         std::memset(bytes, 1, count);
         return 1;
     }
-
-    std::unique_ptr<RedirectListener> NewRedirectListener() override
-    {
-        return std::make_unique<Listener>(*this);
-    }
+    std::unique_ptr<RedirectListener> NewRedirectListener() override { return std::make_unique<Listener>(*this); }
 
 private:
     class Listener : public RedirectListener {
     public:
         explicit Listener(FakeSignInPlatform& platform) : m_platform(platform) {}
-        int Open(bool alsoIpv6, int& port, std::string&) override
+        int Open(bool, int& port, std::string&) override
         {
-            m_platform.alsoIpv6 = alsoIpv6;
             port = 8642;
             return 1;
         }
@@ -84,9 +72,8 @@ private:
                 return 0;
             target = m_platform.requests.front();
             m_platform.requests.pop_front();
-            const std::size_t marker = target.find("STATE");
-            if (marker != std::string::npos)
-                target.replace(marker, 5, kFakeState);
+            if (target.find("STATE") != std::string::npos)
+                target.replace(target.find("STATE"), 5, kFakeState);
             return 1;
         }
         void Answer(int status, const std::string&) override { m_platform.answeredStatuses.push_back(status); }

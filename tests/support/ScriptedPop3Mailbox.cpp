@@ -206,8 +206,6 @@ void CScriptedPop3Server::ServeMailbox(std::intptr_t connection)
             if (verb == "AUTH" && Upper(argument) == "XOAUTH2" && !tokens.empty()) {
                 authenticating = 1;
                 SendBytes(connection, "+ \r\n");
-            } else if (verb == "CAPA" && !capabilityListing.empty()) {
-                SendBytes(connection, capabilityListing);
             } else if (verb == "USER" && !refuseLogin) {
                 userGiven = true;
                 SendBytes(connection, "+OK send the password\r\n");
