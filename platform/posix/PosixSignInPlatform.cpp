@@ -177,8 +177,8 @@ int PosixSignInPlatform::PostForm(const std::string& url, const std::string& bod
     curl_easy_setopt(request, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(request, CURLOPT_SSL_VERIFYHOST, 2L);
     // No roots of libcurl's own choosing: PrepareTls loads the ones the POP3 connection uses.
-    curl_easy_setopt(request, CURLOPT_CAINFO, nullptr);
-    curl_easy_setopt(request, CURLOPT_CAPATH, nullptr);
+    curl_easy_setopt(request, CURLOPT_CAINFO, static_cast<char*>(nullptr));
+    curl_easy_setopt(request, CURLOPT_CAPATH, static_cast<char*>(nullptr));
     // A libcurl over another TLS library takes no OpenSSL context: it would check otherwise
     // than the POP3 connection, so it is not used at all.
     const bool checksSet = curl_easy_setopt(request, CURLOPT_SSL_CTX_FUNCTION, PrepareTls) == CURLE_OK &&
