@@ -91,18 +91,12 @@ TEST_F(PosixSignIn, TokenRequestsGoOnlyWhereAndAsFarAsAllowed)
         SCOPED_TRACE(row.why);
         HttpResponse response;
         std::string reason;
-        auto started = std::chrono::steady_clock::now();
         ASSERT_EQ(m_platform.PostForm(row.url, "grant_type=authorization_code&code=x&client_id=kelvor-test", 1000,
                                       row.maxBytes, response, reason),
                   row.result)
             << reason;
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
-        if (row.result == 1) {
-            EXPECT_EQ(response.status, 400);
-            EXPECT_NE(response.body.find(row.inReason), std::string::npos) << response.body;
-        } else {
-            EXPECT_NE(reason.find(row.inReason), std::string::npos) << reason;
-        }
+        const std::string& seen = row.result == 1 ? response.body : reason;
+        EXPECT_NE(seen.find(row.inReason), std::string::npos) << seen;
     }
     close(silent);
 }
@@ -169,9 +163,9 @@ TEST_F(PosixSignIn, TheListenerAnswersOnlyAWholeGet)
         ASSERT_EQ(state, 1);
         EXPECT_EQ(target, row.target);
         listener->Answer(200, "<p>You may close this window.</p>");
-        const std::string page = ReadToClose(client);
-        EXPECT_EQ(page.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << page;
-        EXPECT_NE(page.find("\r\n\r\n<p>You may close this window.</p>"), std::string::npos) << page;
+        EXPECT_EQ(ReadToClose(client), "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
+                                       "Content-Length: 33\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n"
+                                       "<p>You may close this window.</p>");
         listener->Close();
         EXPECT_EQ(listener->NextRequest(target), -1);
     }
