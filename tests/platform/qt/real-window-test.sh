@@ -255,14 +255,14 @@ start_signing_in() {
     wait_for 100 find_window || fail "no window at the start with a sign-in entry"
 }
 # The report box is captioned with the program's name; the waiting box with the window's title.
-count_box() { box=$(other_window); [ -n "$box" ] && [ "$(xdotool getwindowname "$box" 2>/dev/null)" = kelvor ]; }
+box_titled() { box=$(other_window); [ -n "$box" ] && [ "$(xdotool getwindowname "$box" 2>/dev/null)" = "$1" ]; }
+count_box() { box_titled kelvor; }
 logins() { grep -c 'Login: user=<kelvor>, method=OAUTHBEARER' "$work/dovecot/dovecot.log" || true; }
 browser_opened() { [ -s "$work/browser.log" ]; }
 start_signing_in
 xdotool mousemove --window "$window" 314 51 click 1
 wait_for 100 browser_opened || fail "the check button did not open the browser: $(cat "$work/fifth.log")"
-waiting_box() { box=$(other_window); [ -n "$box" ] && [ "$(xdotool getwindowname "$box" 2>/dev/null)" = Kelvor ]; }
-wait_for 50 waiting_box || fail "no box waiting for the sign-in"
+wait_for 50 box_titled Kelvor || fail "no box waiting for the sign-in"
 import -window "$box" "$output/sign-in-wait.png"
 wait_for 150 count_box || fail "no count box after the sign-in: $(tail -n 5 "$work/dovecot/oauth2.log")"
 [ "$(logins)" -eq 1 ] || fail "Dovecot did not log the user in with a token"
