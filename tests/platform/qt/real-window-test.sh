@@ -247,7 +247,7 @@ printf '[Settings]\nINT=10\nPOP=127.0.0.1:%s\nUSR=kelvor\nPUP=0\n[OAuth2:127.0.0
     "$dovecot_port" "$provider" "$provider" >"$work/config/kelvor.INI"
 start_signing_in() {
     env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION BROWSER="$root/tools/oauth2/stand-in-browser" \
-        KELVOR_BROWSER_LOG="$work/browser.log" KELVOR_BROWSER_DELAY=1 \
+        KELVOR_BROWSER_LOG="$work/browser.log" KELVOR_BROWSER_DELAY=2 \
         XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" ASAN_OPTIONS=detect_leaks=0 \
         "$work/bin/kelvor" >>"$work/fifth.log" 2>&1 &
     kelvor_pid=$!
@@ -263,7 +263,8 @@ start_signing_in
 xdotool mousemove --window "$window" 314 51 click 1
 wait_for 100 browser_opened || fail "the check button did not open the browser: $(cat "$work/fifth.log")"
 wait_for 50 box_titled Kelvor || fail "no box waiting for the sign-in"
-import -window "$box" "$output/sign-in-wait.png"
+# import waits for a click when the window has gone meanwhile, so it is given a few seconds only.
+timeout 5 import -window "$box" "$output/sign-in-wait.png" 2>/dev/null || true
 wait_for 150 count_box || fail "no count box after the sign-in: $(tail -n 5 "$work/dovecot/oauth2.log")"
 [ "$(logins)" -eq 1 ] || fail "Dovecot did not log the user in with a token"
 xdotool windowfocus --sync "$box" key Return
