@@ -242,3 +242,19 @@ void RecordingWindow::ShowHelp(unsigned topic)
 {
     calls.push_back("ShowHelp " + std::to_string(topic));
 }
+
+bool RecordingWindow::OpenWebAddress(const std::string& address)
+{
+    calls.push_back("OpenWebAddress " + address);
+    return browserOpens;
+}
+
+bool RecordingWindow::WaitForSignIn(const std::function<bool()>& poll)
+{
+    calls.push_back("WaitForSignIn");
+    for (int polls = 0; polls < pollsBeforeCancel; ++polls) {
+        if (poll())
+            return true;
+    }
+    return false;
+}
