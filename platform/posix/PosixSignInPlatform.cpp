@@ -177,15 +177,17 @@ int PosixSignInPlatform::PostForm(const std::string& url, const std::string& bod
     curl_easy_setopt(request, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(request, CURLOPT_SSL_VERIFYHOST, 2L);
     // No roots of libcurl's own choosing: PrepareTls loads the ones the POP3 connection uses.
-    curl_easy_setopt(request, CURLOPT_CAINFO, nullptr);
-    curl_easy_setopt(request, CURLOPT_CAPATH, nullptr);
-    curl_easy_setopt(request, CURLOPT_SSL_CTX_FUNCTION, PrepareTls);
-    curl_easy_setopt(request, CURLOPT_SSL_CTX_DATA, &host);
-    // This computer is reached directly, never through a proxy that the environment names.
-    if (loopbackHttp)
-        curl_easy_setopt(request, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(request, CURLOPT_CAINFO, static_cast<char*>(nullptr));
+    curl_easy_setopt(request, CURLOPT_CAPATH, static_cast<char*>(nullptr));
+    // A libcurl over another TLS library takes no OpenSSL context: it would check otherwise
+    // than the POP3 connection, so it is not used at all.
+    const bool checksSet = curl_easy_setopt(request, CURLOPT_SSL_CTX_FUNCTION, PrepareTls) == CURLE_OK &&
+                           curl_easy_setopt(request, CURLOPT_SSL_CTX_DATA, &host) == CURLE_OK;
+    // Directly, as the POP3 connection goes, never through a proxy that the environment names
+    // (which would also see the requests to this computer).
+    curl_easy_setopt(request, CURLOPT_PROXY, "");
 
-    CURLcode result = curl_easy_perform(request);
+    CURLcode result = checksSet ? curl_easy_perform(request) : CURLE_NOT_BUILT_IN;
     long status = 0;
     curl_easy_getinfo(request, CURLINFO_RESPONSE_CODE, &status);
     curl_slist_free_all(headers);
@@ -194,6 +196,8 @@ int PosixSignInPlatform::PostForm(const std::string& url, const std::string& bod
     if (result != CURLE_OK) {
         if (collected.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
             reason = "the answer is longer than " + std::to_string(maxBytes) + " bytes";
+        else if (!checksSet)
+            reason = "this libcurl is not built with OpenSSL, so it cannot check certificates";
         else if (result == CURLE_OPERATION_TIMEDOUT)
             reason = "no answer within " + std::to_string(timeLimitMilliseconds) + " ms";
         else

@@ -25,13 +25,14 @@
 #include "platform/qt/ShiftJisText.h"
 #include "platform/qt/TrayMenu.h"
 #include "res/resource.h"
+#include "signin/SignInTexts.h"
 #include "ui_AboutDialog.h"
 #include "ui_MailViewerDialog.h"
 
 namespace {
 
-// The box that waits for the sign-in in the browser: its text and its one button.
-const char16_t* const kSignInWaitText = u"ブラウザでサインインしてください…";
+// The one button of the box that waits for the sign-in in the browser; its words are the
+// core's (kSignInTextWaiting).
 const char16_t* const kSignInCancelText = u"キャンセル";
 // How often the box asks whether the browser has come back.
 constexpr int kSignInPollMilliseconds = 100;
@@ -421,7 +422,10 @@ bool QtWindow::WaitForSignIn(const std::function<bool()>& poll) {
     MakeOwnedModal(box);
     box.setWindowTitle(m_dialog.windowTitle());
     auto* layout = new QVBoxLayout(&box);
-    layout->addWidget(new QLabel(QString::fromUtf16(kSignInWaitText), &box));
+    auto* text = new QLabel(FromShiftJis(kSignInTextWaiting), &box);
+    text->setWordWrap(true);
+    text->setMinimumWidth(320);
+    layout->addWidget(text);
     auto* buttons = new QDialogButtonBox(&box);
     buttons->addButton(QString::fromUtf16(kSignInCancelText), QDialogButtonBox::RejectRole);
     buttons->setCenterButtons(true);

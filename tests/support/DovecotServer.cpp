@@ -120,11 +120,6 @@ std::string CDovecotServer::AuthorizationServer() const
     return "http://127.0.0.1:" + std::to_string(std::atoi(FileText(m_folder + "/state/oauth2-port").c_str()));
 }
 
-std::string CDovecotServer::AuthorizationLog() const
-{
-    return m_folder + "/state/oauth2.log";
-}
-
 std::string CDovecotServer::Address() const
 {
     return "127.0.0.1:" + std::to_string(m_port);

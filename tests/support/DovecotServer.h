@@ -31,9 +31,8 @@ public:
     // Before Start: the server takes bearer tokens from its own authorization server instead of
     // passwords (see dovecot.sh --oauth2), started with these options added.
     void UseOAuth2(const std::vector<std::string>& authorizationServerOptions = {});
-    // The authorization server's address, "http://127.0.0.1:<port>", and its log of requests.
+    // The authorization server's address, "http://127.0.0.1:<port>".
     std::string AuthorizationServer() const;
-    std::string AuthorizationLog() const;
 
     // "127.0.0.1:<port>", the server text a client logs in to.
     std::string Address() const;

@@ -398,6 +398,23 @@ TEST_F(QtWindowBehaviour, TimerTicksReachTheHandlersWithTheirId) {
     EXPECT_TRUE(handlers.events.empty());
 }
 
+TEST_F(QtWindowBehaviour, SignInBoxPollsWhileTicksArriveAndClosesOnTheReturnOrTheCancelButton) {
+    ShowAndActivate();
+    window.StartTimer(IDT_CHECK, 5);
+    int polls = 0;
+    // The browser comes back at the fifth poll: the box closes by itself.
+    EXPECT_TRUE(window.WaitForSignIn([&polls] { return ++polls == 5; }));
+    EXPECT_EQ(polls, 5);
+    EXPECT_FALSE(handlers.events.empty()) << "no tick reached the window while the box was open";
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    WhenOpen(OpenModal, [](QWidget* box) {
+        for (QPushButton* button : box->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("キャンセル")) button->click();
+    });
+    EXPECT_FALSE(window.WaitForSignIn([] { return false; }));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 TEST_F(QtWindowBehaviour, RepaintNowPaintsNewEntriesWithoutWaitingForTheEventLoop) {
     ShowAndActivate();
     DrainEvents();
@@ -440,6 +457,7 @@ TEST_F(QtWindowBehaviour, EndDialogWhileABoxIsOpenClosesItAndNothingOpensOrArriv
     window.ShowViewer(text);
     window.ShowAboutBox();
     window.ShowTrayMenu(IDR_TRAYMENU);
+    EXPECT_FALSE(window.WaitForSignIn([] { return false; }));
     EXPECT_EQ(window.RunUntilEnded(), 1);
     handlers.events.clear();
     QTest::qWait(150);
