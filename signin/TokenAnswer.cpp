@@ -1,5 +1,7 @@
 // Reading the token endpoint's JSON answer (RFC 6749 section 5) with nlohmann-json, whose
 // parser is told not to throw: a broken answer is a failed request, never an exception.
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "signin/OAuthMessages.h"
@@ -24,21 +26,29 @@ std::string StringMember(const nlohmann::json& object, const char* name)
     return member != object.end() && member->is_string() ? member->get<std::string>() : std::string();
 }
 
+// A lifetime longer than this (three years) is taken as this, so that no arithmetic on it overflows.
+constexpr long long kLongestLifetimeSeconds = 100000000;
+
 // expires_in is a number, or a string of digits at some providers; 0 when absent or odd.
 long long Seconds(const nlohmann::json& object)
 {
     const auto member = object.find("expires_in");
     if (member == object.end())
         return 0;
-    if (member->is_number_integer() || member->is_number_unsigned()) {
-        const long long seconds = member->get<long long>();
-        return seconds > 0 ? seconds : 0;
+    if (member->is_number_unsigned())
+        return static_cast<long long>(std::min<unsigned long long>(member->get<unsigned long long>(),
+                                                                   kLongestLifetimeSeconds));
+    if (member->is_number_integer())
+        return 0;  // a negative lifetime
+    if (member->is_number_float()) {
+        const double seconds = member->get<double>();
+        return seconds >= 1 && seconds < kLongestLifetimeSeconds ? static_cast<long long>(seconds) : 0;
     }
     if (!member->is_string())
         return 0;
     long long seconds = 0;
     for (char c : member->get<std::string>()) {
-        if (c < '0' || c > '9' || seconds > 100000000)
+        if (c < '0' || c > '9' || seconds > kLongestLifetimeSeconds)
             return 0;
         seconds = seconds * 10 + (c - '0');
     }

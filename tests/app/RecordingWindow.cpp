@@ -242,3 +242,21 @@ void RecordingWindow::ShowHelp(unsigned topic)
 {
     calls.push_back("ShowHelp " + std::to_string(topic));
 }
+
+bool RecordingWindow::OpenWebAddress(const std::string& address)
+{
+    calls.push_back("OpenWebAddress " + address);
+    return browserOpens;
+}
+
+bool RecordingWindow::WaitForSignIn(const std::function<bool()>& poll)
+{
+    for (int polls = 1; polls <= pollsBeforeCancel; ++polls) {
+        if (poll()) {
+            calls.push_back("WaitForSignIn " + std::to_string(polls));
+            return true;
+        }
+    }
+    calls.push_back("WaitForSignIn cancelled");
+    return false;
+}

@@ -57,6 +57,10 @@ public:
     int iconHeight = 32;
     // Strings that LoadString finds; by default the program's own string table.
     std::function<std::string(int)> strings;
+    // Signing in: whether the browser opens, and whether the waiting box is cancelled once
+    // its poll has run this many times without returning true.
+    bool browserOpens = true;
+    int pollsBeforeCancel = 1000;
 
     RecordingWindow();
 
@@ -100,6 +104,9 @@ public:
     void DrawIconAt(int iconResource, int x, int y) override;
     void DefaultPaint() override;
     void ShowHelp(unsigned topic) override;
+    // Recorded as "OpenWebAddress <address>" and "WaitForSignIn <polls run>".
+    bool OpenWebAddress(const std::string& address) override;
+    bool WaitForSignIn(const std::function<bool()>& poll) override;
 };
 
 #endif

@@ -10,6 +10,7 @@
 #include "LoginTranscript.h"
 #include "ScriptedPop3Server.h"
 #include "Stopwatch.h"
+#include "decode/Base64Encoding.h"
 #include "pop3/Pop3Client.h"
 #include "pop3/UniqueIdSet.h"
 
@@ -20,6 +21,10 @@ struct LoginRow {
     std::vector<Exchange> exchanges;
     int result;
     std::string errorText;
+    // With a token the row logs in with it (LoginWithToken) as this user; else USER and PASS.
+    const char* token = nullptr;
+    bool tokenRefused = false;
+    const char* user = "alice";
 };
 
 // Each row runs a whole login against its transcript, then destroys the client: the server
@@ -62,20 +67,60 @@ TEST(Pop3Login, EachReplyDecidesTheLoginAsTheDialogueRulesSay)
          1, ""},
         {"the whole sequence accepted",
          {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, kNoopAccepted, kListTwo}, 1, ""},
+        {"token: XOAUTH2 in two lines where OAUTHBEARER is not offered",
+         {kGreeting, kCapaXoauth2Only, {"AUTH XOAUTH2\r\n", "+ \r\n"}, kXoauth2Accepted, kStatTwo,
+          kNoopAccepted, kListTwo}, 1, "", "t0k"},
+        {"token: XOAUTH2 when CAPA is refused, the bare + taken as the go-ahead",
+         {kGreeting, {"CAPA\r\n", "-ERR no\r\n"}, {"AUTH XOAUTH2\r\n", "+\r\n"}, kXoauth2Accepted,
+          kStatTwo, kNoopAccepted, kListTwo}, 1, "", "t0k"},
+        {"token: OAUTHBEARER in two lines where offered",
+         {kGreeting, kCapaBothMechanisms, {"AUTH OAUTHBEARER\r\n", "+ \r\n"}, {kBearerResponse, "+OK\r\n"},
+          kStatTwo, kNoopAccepted, kListTwo}, 1, "", "t0k"},
+        {"token: user and token end at their first line break",
+         {kGreeting, kCapaXoauth2Only, {"AUTH XOAUTH2\r\n", "+ \r\n"}, kXoauth2Accepted, kStatTwo,
+          kNoopAccepted, kListTwo}, 1, "", "t0k\r\nPASS x", false, "alice\nUSER bob"},
+        {"token: XOAUTH2's failure challenge answered with an empty line",
+         {kGreeting, kCapaXoauth2Only, {"AUTH XOAUTH2\r\n", "+ \r\n"},
+          {kXoauth2Response, "+ eyJzdGF0dXMiOiI0MDAifQ==\r\n"}, {"\r\n", "-ERR [AUTH] failed\r\n"}},
+         0, kTokenRefused + "\r\n-ERR [AUTH] failed\r\n", "t0k", true},
+        {"token: OAUTHBEARER's failure challenge answered with 0x01",
+         {kGreeting, kCapaBothMechanisms, {"AUTH OAUTHBEARER\r\n", "+ \r\n"},
+          {kBearerResponse, "+ eyJzdGF0dXMiOiI0MDAifQ==\r\n"}, {"AQ==\r\n", "-ERR [AUTH] failed\r\n"}},
+         0, kTokenRefused + "\r\n-ERR [AUTH] failed\r\n", "t0k", true},
+        {"token: refused at once, no USER or PASS after it",
+         {kGreeting, kCapaXoauth2Only, {"AUTH XOAUTH2\r\n", "+ \r\n"}, {kXoauth2Response, "-ERR no\r\n"}},
+         0, kTokenRefused + "\r\n-ERR no\r\n", "t0k", true},
+        {"token: the mechanism refused is no refusal of the token",
+         {kGreeting, kCapaXoauth2Only, {"AUTH XOAUTH2\r\n", "-ERR unknown\r\n"}},
+         0, kAuthError + "\r\n-ERR unknown\r\n", "t0k"},
+        {"token: +OK to AUTH before any response is no go-ahead",
+         {kGreeting, kCapaXoauth2Only, {"AUTH XOAUTH2\r\n", "+OK\r\n"}},
+         0, kAuthError + "\r\n+OK\r\n", "t0k"},
     };
     for (const LoginRow& row : rows) {
         SCOPED_TRACE(row.behaviour);
         CScriptedPop3Server server;
-        Script(server, row.exchanges);
+        std::vector<Exchange> exchanges = row.exchanges;
+        for (Exchange& exchange : exchanges) {
+            if (exchange.first == kBearerResponse)
+                exchange.first = EncodeBase64("n,a=alice,\x01host=127.0.0.1\x01port=" + std::to_string(server.Port()) +
+                                              "\x01" "auth=Bearer t0k\x01\x01") + "\r\n";
+        }
+        Script(server, exchanges);
         {
             CPop3Client client;
-            EXPECT_EQ(client.Login(server.Address(), "alice", "s3cret"), row.result);
+            if (row.token != nullptr) {
+                EXPECT_EQ(client.LoginWithToken(server.Address(), row.user, row.token), row.result);
+                EXPECT_EQ(client.TokenRefused(), row.tokenRefused);
+            } else {
+                EXPECT_EQ(client.Login(server.Address(), "alice", "s3cret"), row.result);
+            }
             if (row.result == 0) {
                 EXPECT_EQ(client.GetErrorText(), row.errorText);
             }
         }
         EXPECT_TRUE(server.WaitUntilScriptEnds());
-        EXPECT_EQ(server.Received(), CommandsOf(row.exchanges));
+        EXPECT_EQ(server.Received(), CommandsOf(exchanges));
         EXPECT_EQ(server.Failures(), "");
     }
 }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "decode/EncodedWord.h"
+
 namespace {
 
 std::string Upper(std::string text)
@@ -112,6 +114,12 @@ void CScriptedPop3Server::SetCapabilities(std::vector<std::string> capabilities)
     m_capabilities = std::move(capabilities);
 }
 
+void CScriptedPop3Server::AcceptTokens(std::vector<std::string> tokens)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_tokens = std::move(tokens);
+}
+
 std::vector<std::string> CScriptedPop3Server::Commands() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -123,6 +131,7 @@ void CScriptedPop3Server::ServeMailbox(std::intptr_t connection)
     std::vector<std::string> messages;
     bool refuseLogin = false;
     std::vector<int> refusedTops;
+    std::vector<std::string> tokens;
     // An empty list stands for a refused command.
     std::string uniqueIdListing;
     std::string capabilityListing;
@@ -131,6 +140,7 @@ void CScriptedPop3Server::ServeMailbox(std::intptr_t connection)
         messages = m_messages;
         refuseLogin = m_refuseLogin;
         refusedTops = m_refusedTops;
+        tokens = m_tokens;
         if (m_uniqueIdsGiven) {
             uniqueIdListing = "+OK\r\n";
             for (std::size_t i = 0; i < m_uniqueIds.size(); ++i)
@@ -146,6 +156,8 @@ void CScriptedPop3Server::ServeMailbox(std::intptr_t connection)
     }
     bool loggedIn = false;
     bool userGiven = false;
+    // 1 after "AUTH XOAUTH2" was answered "+", 2 after a refused response's challenge.
+    int authenticating = 0;
     std::string pending;
     SendBytes(connection, "+OK test server ready\r\n");
     char area[4096];
@@ -175,8 +187,28 @@ void CScriptedPop3Server::ServeMailbox(std::intptr_t connection)
             SendBytes(connection, "+OK bye\r\n");
             break;
         }
+        if (authenticating == 1) {
+            const std::string response = DecodeBase64(line);
+            const bool accepted = std::any_of(tokens.begin(), tokens.end(), [&](const std::string& token) {
+                return response.find("auth=Bearer " + token + "\x01") != std::string::npos;
+            });
+            loggedIn = accepted;
+            authenticating = accepted ? 0 : 2;
+            SendBytes(connection, accepted ? "+OK logged in\r\n" : "+ eyJzdGF0dXMiOiI0MDEifQ==\r\n");
+            continue;
+        }
+        if (authenticating == 2) {
+            authenticating = 0;
+            SendBytes(connection, "-ERR [AUTH] token refused\r\n");
+            continue;
+        }
         if (!loggedIn) {
-            if (verb == "USER" && !refuseLogin) {
+            if (verb == "AUTH" && Upper(argument) == "XOAUTH2" && !tokens.empty()) {
+                authenticating = 1;
+                SendBytes(connection, "+ \r\n");
+            } else if (verb == "CAPA" && !capabilityListing.empty()) {
+                SendBytes(connection, capabilityListing);
+            } else if (verb == "USER" && !refuseLogin) {
                 userGiven = true;
                 SendBytes(connection, "+OK send the password\r\n");
             } else if (verb == "PASS" && userGiven && !refuseLogin) {

@@ -70,6 +70,9 @@ public:
     void RefuseUniqueIds();
     // CAPA names these capabilities, one per line. Until this is called CAPA is refused.
     void SetCapabilities(std::vector<std::string> capabilities);
+    // AUTH XOAUTH2 logs in with one of these access tokens and refuses any other, with the
+    // failure challenge first. Until this is called AUTH is refused.
+    void AcceptTokens(std::vector<std::string> tokens);
     // Every command line received in mailbox mode, without its CR LF, across connections.
     std::vector<std::string> Commands() const;
     int ConnectionCount() const;
@@ -115,6 +118,7 @@ private:
     std::vector<std::string> m_uniqueIds;
     bool m_capabilitiesGiven;
     std::vector<std::string> m_capabilities;
+    std::vector<std::string> m_tokens;
     std::vector<std::string> m_commands;
     int m_connectionCount;
     std::thread m_thread;
