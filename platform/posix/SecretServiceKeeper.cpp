@@ -18,9 +18,11 @@ namespace {
 // to hang.
 constexpr std::chrono::seconds kAnswerTimeLimit{5};
 
-// The item's schema: its name and the three attributes that name the program, the server and
-// the user name.
-const SecretSchema kSchema = {
+// The items' schemas: their names and the three attributes that name the program, the server
+// and the user name. The refresh token's attributes have names of their own, so that neither
+// kind of item is ever found, replaced or removed in place of the other, even by a tool that
+// searches by attributes alone (libsecret adds the schema's name to every search as well).
+const SecretSchema kPasswordSchema = {
     "org.kelvor.Password",
     SECRET_SCHEMA_NONE,
     {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING},
@@ -28,6 +30,27 @@ const SecretSchema kSchema = {
      {"user", SECRET_SCHEMA_ATTRIBUTE_STRING},
      {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
     0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const SecretSchema kRefreshTokenSchema = {
+    "org.kelvor.RefreshToken",
+    SECRET_SCHEMA_NONE,
+    {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING},
+     {"signin-server", SECRET_SCHEMA_ATTRIBUTE_STRING},
+     {"signin-user", SECRET_SCHEMA_ATTRIBUTE_STRING},
+     {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+    0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+const SecretSchema& SchemaOf(KeptSecret kind)
+{
+    return kind == KeptSecret::RefreshToken ? kRefreshTokenSchema : kPasswordSchema;
+}
+
+// The label a person sees in the keyring's manager.
+std::string LabelOf(KeptSecret kind, const std::string& server, const std::string& user)
+{
+    if (kind == KeptSecret::RefreshToken)
+        return "Kelvor sign-in for " + user + " on " + server + " (refresh token)";
+    return "Kelvor mailbox password for " + user + " on " + server;
+}
 
 // The program's Shift_JIS and the UTF-8 of D-Bus, either way; false when a byte has no
 // counterpart, so that no text is ever stored altered.
@@ -93,16 +116,16 @@ public:
     Call& operator=(const Call&) = delete;
 
     // False when a text cannot be said in UTF-8.
-    bool SetAttributes(const std::string& program, const std::string& server, const std::string& user)
+    bool SetAttributes(const SecretSchema& schema, const std::string& program, const std::string& server,
+                       const std::string& user)
     {
         std::string values[3];
         if (!Convert("UTF-8", "CP932", program, values[0]) || !Convert("UTF-8", "CP932", server, values[1]) ||
             !Convert("UTF-8", "CP932", user, values[2]))
             return false;
         m_attributes = g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, g_free);
-        const char* names[3] = {"application", "server", "user"};
         for (int i = 0; i < 3; ++i)
-            g_hash_table_insert(m_attributes, const_cast<char*>(names[i]), g_strdup(values[i].c_str()));
+            g_hash_table_insert(m_attributes, const_cast<char*>(schema.attributes[i].name), g_strdup(values[i].c_str()));
         return true;
     }
     GHashTable* Attributes() const { return m_attributes; }
@@ -125,10 +148,10 @@ public:
 
     // Names the item and finds the session bus; false, with the reason, when a name has no
     // UTF-8 form or there is no bus: then there is no keeper for this call.
-    bool Open(const std::string& program, const std::string& server, const std::string& user,
-              std::string& reason)
+    bool Open(const SecretSchema& schema, const std::string& program, const std::string& server,
+              const std::string& user, std::string& reason)
     {
-        if (!SetAttributes(program, server, user)) {
+        if (!SetAttributes(schema, program, server, user)) {
             reason = "the server or user name has no UTF-8 form";
             return false;
         }
@@ -156,7 +179,9 @@ private:
 
 }  // namespace
 
-CSecretServiceKeeper::CSecretServiceKeeper(std::string programName) : m_programName(std::move(programName))
+CSecretServiceKeeper::CSecretServiceKeeper(std::string programName, KeptSecret kind)
+    : m_programName(std::move(programName)),
+      m_kind(kind)
 {
 }
 
@@ -170,9 +195,9 @@ KeeperAnswer CSecretServiceKeeper::Read(const std::string& server, const std::st
                                         std::string& password)
 {
     Call call;
-    if (!call.Open(m_programName, server, user, m_lastError))
+    if (!call.Open(SchemaOf(m_kind), m_programName, server, user, m_lastError))
         return KeeperAnswer::Absent;
-    gchar* found = secret_password_lookupv_sync(&kSchema, call.Attributes(), call.Cancellable(), call.Error());
+    gchar* found = secret_password_lookupv_sync(&SchemaOf(m_kind), call.Attributes(), call.Cancellable(), call.Error());
     if (call.Failed())
         return call.FailureAnswer(m_lastError);
     if (found == nullptr)
@@ -195,15 +220,15 @@ KeeperAnswer CSecretServiceKeeper::Store(const std::string& server, const std::s
     std::string utf8Password;
     std::string label;
     if (!Convert("UTF-8", "CP932", password, utf8Password) ||
-        !Convert("UTF-8", "CP932", "Kelvor mailbox password for " + user + " on " + server, label)) {
+        !Convert("UTF-8", "CP932", LabelOf(m_kind, server, user), label)) {
         m_lastError = "a text has no UTF-8 form";
         return KeeperAnswer::Absent;
     }
-    if (!call.Open(m_programName, server, user, m_lastError))
+    if (!call.Open(SchemaOf(m_kind), m_programName, server, user, m_lastError))
         return KeeperAnswer::Absent;
     // The default collection is the keyring that the desktop unlocks at login; an item with
     // the same attributes is replaced.
-    secret_password_storev_sync(&kSchema, call.Attributes(), SECRET_COLLECTION_DEFAULT, label.c_str(),
+    secret_password_storev_sync(&SchemaOf(m_kind), call.Attributes(), SECRET_COLLECTION_DEFAULT, label.c_str(),
                                 utf8Password.c_str(), call.Cancellable(), call.Error());
     if (call.Failed())
         return call.FailureAnswer(m_lastError);
@@ -213,10 +238,10 @@ KeeperAnswer CSecretServiceKeeper::Store(const std::string& server, const std::s
 KeeperAnswer CSecretServiceKeeper::Forget(const std::string& server, const std::string& user)
 {
     Call call;
-    if (!call.Open(m_programName, server, user, m_lastError))
+    if (!call.Open(SchemaOf(m_kind), m_programName, server, user, m_lastError))
         return KeeperAnswer::Absent;
     // False without an error when there was nothing to remove, which is done too.
-    secret_password_clearv_sync(&kSchema, call.Attributes(), call.Cancellable(), call.Error());
+    secret_password_clearv_sync(&SchemaOf(m_kind), call.Attributes(), call.Cancellable(), call.Error());
     if (call.Failed())
         return call.FailureAnswer(m_lastError);
     return KeeperAnswer::Done;

@@ -35,6 +35,14 @@ PasswordKeeper& QtAppHost::Keeper() {
     return m_keeper;
 }
 
+PasswordKeeper& QtAppHost::TokenKeeper() {
+    return m_tokenKeeper;
+}
+
+SignInPlatform* QtAppHost::SignIn() {
+    return &m_signIn;
+}
+
 int QtAppHost::FindTopLevelWindow(const std::string&) {
     // Windows of other processes cannot be searched by title here; a found guard alone
     // means the program runs, so the refusal message is always shown.

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +16,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
 #include <cstring>
 
 #include "app/ResourceStrings.h"
@@ -21,10 +25,17 @@
 #include "platform/qt/ShiftJisText.h"
 #include "platform/qt/TrayMenu.h"
 #include "res/resource.h"
+#include "signin/SignInTexts.h"
 #include "ui_AboutDialog.h"
 #include "ui_MailViewerDialog.h"
 
 namespace {
+
+// The one button of the box that waits for the sign-in in the browser; its words are the
+// core's (kSignInTextWaiting).
+const char16_t* const kSignInCancelText = u"キャンセル";
+// How often the box asks whether the browser has come back.
+constexpr int kSignInPollMilliseconds = 100;
 
 // The mouse events of the notification area that this tray reports besides the two the
 // handlers act on.
@@ -393,6 +404,52 @@ void QtWindow::DefaultPaint() {
 
 void QtWindow::ShowHelp(unsigned) {
     // No help file belongs to the program, so the help request shows nothing.
+}
+
+bool QtWindow::OpenWebAddress(const std::string& address) {
+    // The desktop's way of opening a web address: Qt runs xdg-open, which honours $BROWSER
+    // (and Qt looks at $BROWSER itself where xdg-open is missing).
+    QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(address), QUrl::StrictMode);
+    if (!url.isValid() || (url.scheme() != QStringLiteral("https") && url.scheme() != QStringLiteral("http")))
+        return false;
+    return QDesktopServices::openUrl(url);
+}
+
+bool QtWindow::WaitForSignIn(const std::function<bool()>& poll) {
+    if (m_ended) return false;
+    QDialog box(&m_dialog);
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    MakeOwnedModal(box);
+    box.setWindowTitle(m_dialog.windowTitle());
+    auto* layout = new QVBoxLayout(&box);
+    auto* text = new QLabel(FromShiftJis(kSignInTextWaiting), &box);
+    text->setWordWrap(true);
+    text->setMinimumWidth(320);
+    layout->addWidget(text);
+    auto* buttons = new QDialogButtonBox(&box);
+    buttons->addButton(QString::fromUtf16(kSignInCancelText), QDialogButtonBox::RejectRole);
+    buttons->setCenterButtons(true);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    box.setFixedSize(box.sizeHint());
+
+    // The box closes with the window when the program ends (EndDialog rejects open boxes).
+    bool signedIn = false;
+    bool polling = false;
+    QTimer timer;
+    timer.setInterval(kSignInPollMilliseconds);
+    connect(&timer, &QTimer::timeout, &box, [&] {
+        if (polling || !box.isVisible()) return;
+        polling = true;
+        signedIn = poll();
+        polling = false;
+        if (signedIn) box.accept();
+    });
+    timer.start();
+    ArrowCursorWhileOpen arrow;
+    box.exec();
+    timer.stop();
+    return signedIn && !m_ended;
 }
 
 void QtWindow::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {

@@ -1,5 +1,6 @@
 // The Window of the Qt shell: the main window's controls, message boxes, wait cursor, list,
-// tray icon, timer and modal boxes over Qt Widgets. Texts cross to and from Shift_JIS here.
+// tray icon, timer, modal boxes and the box that waits for a sign-in, over Qt Widgets. Texts
+// cross to and from Shift_JIS here.
 #ifndef KELVOR_PLATFORM_QT_QTWINDOW_H
 #define KELVOR_PLATFORM_QT_QTWINDOW_H
 
@@ -78,6 +79,9 @@ public:
     void DefaultPaint() override;
 
     void ShowHelp(unsigned topic) override;
+
+    bool OpenWebAddress(const std::string& address) override;
+    bool WaitForSignIn(const std::function<bool()>& poll) override;
 
 private:
     // The handlers while the window runs; none once it has ended, so that nothing starts then.

@@ -3,6 +3,8 @@
 //   kelvor_keeper_tool load DIRECTORY SERVER USER            prints the password start-up finds
 //   kelvor_keeper_tool save DIRECTORY SERVER USER [PASSWORD] start-up, then the settings written
 //                                                            with the password typed (or the one found)
+//   kelvor_keeper_tool token read|store|forget SERVER USER [TOKEN]
+//                                                            the refresh token's own item
 //   kelvor_keeper_tool silent-keeper                         owns the Secret Service's name on the
 //                                                            bus and never answers, until stdin ends
 #include <cstdio>
@@ -73,6 +75,16 @@ int main(int argc, char** argv)
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "silent-keeper")
         return HoldTheNameSilently();
+    if (command == "token" && argc >= 5) {
+        CSecretServiceKeeper tokens("kelvor", KeptSecret::RefreshToken);
+        const std::string action = argv[2];
+        std::string token;
+        KeeperAnswer answer = action == "read"     ? tokens.Read(argv[3], argv[4], token)
+                              : action == "store"  ? tokens.Store(argv[3], argv[4], argc > 5 ? argv[5] : "")
+                                                   : tokens.Forget(argv[3], argv[4]);
+        std::cout << token;
+        return answer == KeeperAnswer::Done ? 0 : 1;
+    }
     if ((command != "load" && command != "save") || argc < 5 || argc > 6) {
         std::cerr << "usage: kelvor_keeper_tool load|save DIRECTORY SERVER USER [PASSWORD]\n";
         return 2;

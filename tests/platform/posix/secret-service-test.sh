@@ -56,10 +56,24 @@ if [ "${2:-}" = --with-keyring ]; then
     [ "$("$tool" load "$work/hanako" pop.example hanako)" = old-password ] || fail "the moved password does not read back"
     echo "an old file's password moved into the keyring"
 
+    # The sign-in's refresh token: an item of its own beside the password, each call touching
+    # only its own kind.
+    "$tool" token store pop.example taro "refresh-$(head -c 3000 /dev/zero | tr '\0' t)" || fail "the token was not stored"
+    [ "$("$tool" token read pop.example taro)" = "refresh-$(head -c 3000 /dev/zero | tr '\0' t)" ] ||
+        fail "the refresh token does not read back"
+    [ "$("$tool" load "$work/taro" pop.example taro)" = "$(sjis 's3cret 秘密')" ] || fail "the token replaced the password"
+    grep -qx 'label = Kelvor sign-in for taro on pop.example (refresh token)' <<<"$(secret-tool search --all application kelvor 2>&1)" ||
+        fail "the token's item has not its label"
+    "$tool" token forget pop.example taro
+    [ "$("$tool" load "$work/taro" pop.example taro)" = "$(sjis 's3cret 秘密')" ] || fail "forgetting the token took the password"
+    "$tool" token store pop.example taro kept-token
+    echo "the refresh token in an item of its own beside the password"
+
     "$tool" save "$work/taro" pop.example taro ""
     ! lookup taro >/dev/null 2>&1 || fail "an empty password left the item in the keyring"
     has_no_password "$work/taro" || fail "an empty password was written to the file"
     [ "$(lookup hanako)" = old-password ] || fail "forgetting one item took another"
+    [ "$("$tool" token read pop.example taro)" = kept-token ] || fail "forgetting the password took the token"
     echo "an empty password removed the item"
     exit 0
 fi

@@ -5,8 +5,12 @@
 # the program and the settings file is written, the password moved into the keyring. Started
 # again, "OK" writes a changed field at once, and SIGTERM ends it in order with the fields
 # written. A password typed and confirmed goes into the keyring, not the file, and the next start
-# logs in with it. Everything runs on a private session bus with a GNOME Keyring of its own and
-# HOME in a temporary folder, so that no keyring of the machine's user is touched.
+# logs in with it. With an empty password at a server whose host has a sign-in entry, the check
+# button signs in through the browser (the stand-in of tools/oauth2 as $BROWSER) at the test
+# authorization server, logs in to a Dovecot that takes its tokens and shows the count box; the
+# refresh token goes into the keyring, and a restart checks without the browser. Everything runs
+# on a private session bus with a GNOME Keyring of its own and HOME in a temporary folder, so
+# that no keyring of the machine's user is touched.
 #   real-window-test.sh KELVOR MAILBOX_SERVER OUTPUT_DIR
 set -euo pipefail
 kelvor=$1 mailbox_server=$2 output=$3
@@ -229,4 +233,54 @@ xdotool windowfocus --sync "$box" key Return
 kill -TERM "$kelvor_pid"
 wait_for 100 ended || fail "SIGTERM did not end the program"
 echo "typed password kept in the keyring, not in the file; the next start logged in with it"
+
+# Signing in with the provider. Dovecot's helpers run as other users: the folders must let them pass.
+root=$(cd "$(dirname "$0")/../../.." && pwd)
+chmod o+x "$work"
+mkdir -p "$work/mail/kelvor/Maildir/new"
+for n in 1 2; do printf 'From: a@example.com\nSubject: %s\n\nbody\n' "$n" >"$work/mail/kelvor/Maildir/new/$n.eml"; done
+dovecot_port=$("$root/tools/dovecot/dovecot.sh" start --oauth2 "$work/dovecot" "$work/mail" kelvor unused) ||
+    fail "the Dovecot with bearer tokens did not start"
+trap '"$root/tools/dovecot/dovecot.sh" stop "$work/dovecot"; cleanup' EXIT
+provider="http://127.0.0.1:$(cat "$work/dovecot/oauth2-port")"
+printf '[Settings]\nINT=10\nPOP=127.0.0.1:%s\nUSR=kelvor\nPUP=0\n[OAuth2:127.0.0.1]\nAuthorizeUrl=%s/authorize\nTokenUrl=%s/token\nClientId=kelvor-test\nScope=mail\n' \
+    "$dovecot_port" "$provider" "$provider" >"$work/config/kelvor.INI"
+start_signing_in() {
+    env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION BROWSER="$root/tools/oauth2/stand-in-browser" \
+        KELVOR_BROWSER_LOG="$work/browser.log" KELVOR_BROWSER_DELAY=1 \
+        XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" ASAN_OPTIONS=detect_leaks=0 \
+        "$work/bin/kelvor" >>"$work/fifth.log" 2>&1 &
+    kelvor_pid=$!
+    pids+=($kelvor_pid)
+    wait_for 100 find_window || fail "no window at the start with a sign-in entry"
+}
+# The report box is captioned with the program's name; the waiting box with the window's title.
+count_box() { box=$(other_window); [ -n "$box" ] && [ "$(xdotool getwindowname "$box" 2>/dev/null)" = kelvor ]; }
+logins() { grep -c 'Login: user=<kelvor>, method=OAUTHBEARER' "$work/dovecot/dovecot.log" || true; }
+browser_opened() { [ -s "$work/browser.log" ]; }
+start_signing_in
+xdotool mousemove --window "$window" 314 51 click 1
+wait_for 100 browser_opened || fail "the check button did not open the browser: $(cat "$work/fifth.log")"
+waiting_box() { box=$(other_window); [ -n "$box" ] && [ "$(xdotool getwindowname "$box" 2>/dev/null)" = Kelvor ]; }
+wait_for 50 waiting_box || fail "no box waiting for the sign-in"
+import -window "$box" "$output/sign-in-wait.png"
+wait_for 150 count_box || fail "no count box after the sign-in: $(tail -n 5 "$work/dovecot/oauth2.log")"
+[ "$(logins)" -eq 1 ] || fail "Dovecot did not log the user in with a token"
+xdotool windowfocus --sync "$box" key Return
+kill -TERM "$kelvor_pid"
+wait_for 100 ended || fail "SIGTERM did not end the program"
+kept_token() { secret-tool lookup application kelvor signin-server 127.0.0.1 signin-user kelvor 2>/dev/null; }
+[ -n "$(kept_token)" ] || fail "the refresh token is not in the keyring"
+! grep -q '^TKN=' "$work/config/kelvor.INI" || fail "the refresh token was written to the settings file"
+echo "the check button signed in through the browser, logged in with the token and showed the count box"
+
+start_signing_in
+xdotool mousemove --window "$window" 314 51 click 1
+wait_for 150 count_box || fail "no count box at the restart"
+[ "$(logins)" -eq 2 ] || fail "the restart did not log in with a token"
+[ "$(wc -l <"$work/browser.log")" -eq 1 ] || fail "the restart opened the browser again"
+xdotool windowfocus --sync "$box" key Return
+kill -TERM "$kelvor_pid"
+wait_for 100 ended || fail "SIGTERM did not end the program"
+echo "the restart checked with the kept refresh token, without the browser"
 echo "PASS"
