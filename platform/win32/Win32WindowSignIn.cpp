@@ -4,6 +4,7 @@
 #include "platform/win32/Win32Window.h"
 
 #include "res/resource.h"
+#include "signin/SignInTexts.h"
 
 namespace {
 
@@ -21,6 +22,8 @@ INT_PTR CALLBACK SignInWaitProcedure(HWND dialog, UINT message, WPARAM wParam, L
     switch (message) {
     case WM_INITDIALOG:
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        // The words every platform's box shows; the template holds the same as a fallback.
+        SetDlgItemTextA(dialog, IDC_SIGNINTEXT, kSignInTextWaiting);
         SetTimer(dialog, kPollTimer, kPollMilliseconds, nullptr);
         return TRUE;  // the focus goes to the cancel button
     case WM_TIMER: {

@@ -153,6 +153,43 @@ TEST_F(KelvorProgram, CheckOverTlsReportsTheCountAndARefusedCertificateWithItsRe
     EXPECT_EQ(TakeMessage(kTitle), "サーバ証明書を確認できませんでした (Server certificate not trusted)\r\nexpired");
 }
 
+// With the password left empty on a host that has a sign-in entry, the check button signs in
+// through the browser (winebrowser, then the stand-in script) and shows the count box; after a
+// restart the kept refresh token, longer than one credential holds, checks without the browser.
+TEST_F(KelvorProgram, CheckSignsInThroughTheBrowserAndARestartChecksWithoutIt)
+{
+    SignInTestServer server;
+    std::string error;
+    ASSERT_TRUE(FindSignInTestServer(server, error)) << error;
+    WriteSetting("INT", "10");
+    const std::string file = SettingsFilePath();
+    const std::pair<const char*, std::string> entry[] = {{"AuthorizeUrl", server.authorizationServer + "/authorize"},
+                                                         {"TokenUrl", server.authorizationServer + "/token"},
+                                                         {"ClientId", "kelvor-test"},
+                                                         {"Scope", "mail"}};
+    for (const auto& [key, value] : entry)
+        WritePrivateProfileStringA("OAuth2:127.0.0.1", key, value.c_str(), file.c_str());
+    const std::string pop3Server = "127.0.0.1:" + std::to_string(server.port);
+    std::string kept;
+    for (int opened : {1, 0}) {
+        SCOPED_TRACE(opened ? "first start: signed in in the browser" : "restart: the kept token");
+        const int before = LineCount(server.browserLog);
+        StartProgram();
+        SetField(IDC_SERVER, pop3Server);
+        SetField(IDC_USER, server.user);
+        SetField(IDC_PASSWORD, "");
+        Press(m_main, IDC_CHECK);
+        EXPECT_EQ(TakeMessage(kTitle).substr(0, 21), "メールボックスの中に ");
+        EXPECT_EQ(LineCount(server.browserLog), before + opened);
+        const std::string token = KeptSignInToken("127.0.0.1", server.user);
+        EXPECT_GT(token.size(), 2560u);
+        EXPECT_NE(token, kept);
+        kept = token;
+        EXPECT_EQ(ReadSetting("PWD"), "<missing>");
+        ExitWithYes();
+    }
+}
+
 TEST_F(KelvorProgram, ListShowsSenderAndSubjectAndDoubleClickShowsTheWholeMessage)
 {
     const std::vector<std::string> entries = {"Taro <taro@example.jp> : こんにちは",

@@ -1,17 +1,24 @@
 // The Windows pieces that start-up relies on: the settings file through the private-profile
 // functions, the password in the Credential Manager, the named mutex guard, the program's title and the Winsock 1.1 start; and the
-// strings and the tray menu as kelvor.exe carries them in its resources.
+// strings and the tray menu as kelvor.exe carries them in its resources. Beside them, the
+// sign-in's pieces: the split token, BCrypt and the redirect listener.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 #include <string>
 #include <utility>
 
 #include "ProgramDriver.h"
+#include "platform/win32/SystemHeaders.h"
+
+#include <wincred.h>
+
 #include "platform/win32/CredentialKeeper.h"
 #include "platform/win32/MutexGuard.h"
 #include "platform/win32/Win32AppHost.h"
 #include "platform/win32/Win32Profile.h"
+#include "platform/win32/Win32SignInPlatform.h"
 #include "res/resource.h"
 
 namespace {
@@ -117,6 +124,88 @@ TEST(Win32Keeper, CredentialManagerKeepsReadsAndForgetsThePassword)
     EXPECT_EQ(keeper.Read("pop.example.jp", "山田", password), KeeperAnswer::NotFound);
     EXPECT_EQ(keeper.Forget("pop.example.jp", "山田"), KeeperAnswer::Done);
     RemoveKeptPasswords();
+}
+
+// The refresh token split over credentials: tokens of one part, of several and of exactly a
+// part's size read back whole, a shorter token after a longer one leaves no stale part behind,
+// and a head whose parts are gone reads as no token.
+TEST(Win32Keeper, TokenIsSplitOverCredentialsAndReadBackWhole)
+{
+    RemoveKeptPasswords();
+    CTokenCredentialKeeper keeper("kelvor");
+    std::string token;
+    EXPECT_EQ(keeper.Read("pop.example.jp", "alice", token), KeeperAnswer::NotFound);
+    for (std::size_t length : {40u, 3000u, 2560u * 3, 2561u, 12u}) {
+        SCOPED_TRACE(length);
+        std::string written(length, 'x');
+        for (std::size_t i = 0; i < length; ++i)
+            written[i] = static_cast<char>('A' + (i * 7 + length) % 26);
+        ASSERT_EQ(keeper.Store("pop.example.jp", "alice", written), KeeperAnswer::Done);
+        EXPECT_EQ(CTokenCredentialKeeper("kelvor").Read("pop.example.jp", "alice", token), KeeperAnswer::Done);
+        EXPECT_EQ(token, written);
+        EXPECT_EQ(KeptSignInToken("pop.example.jp", "alice"), written);
+    }
+    // The password of the same server and user is an item of its own.
+    EXPECT_EQ(KeptPassword("pop.example.jp", "alice"), "<missing>");
+    ASSERT_TRUE(CredDeleteA(keeper.PartName("pop.example.jp", "alice", 'b', 1).c_str(), CRED_TYPE_GENERIC, 0) ||
+                CredDeleteA(keeper.PartName("pop.example.jp", "alice", 'a', 1).c_str(), CRED_TYPE_GENERIC, 0));
+    EXPECT_EQ(CTokenCredentialKeeper("kelvor").Read("pop.example.jp", "alice", token), KeeperAnswer::NotFound);
+    EXPECT_EQ(keeper.Forget("pop.example.jp", "alice"), KeeperAnswer::Done);
+    RemoveKeptPasswords();
+}
+
+// SHA-256 from BCrypt against the standard's "abc"; random bytes that differ between calls.
+TEST(Win32SignInPlatform, HashAndRandomBytesComeFromBCrypt)
+{
+    CWin32SignInPlatform platform;
+    std::array<unsigned char, 32> digest{};
+    ASSERT_EQ(platform.Sha256("abc", digest), 1);
+    EXPECT_EQ(digest[0], 0xBA);
+    EXPECT_EQ(digest[31], 0xAD);
+    unsigned char first[32] = {};
+    unsigned char second[32] = {};
+    ASSERT_EQ(platform.RandomBytes(first, sizeof first), 1);
+    ASSERT_EQ(platform.RandomBytes(second, sizeof second), 1);
+    EXPECT_NE(std::string(first, first + 32), std::string(second, second + 32));
+}
+
+// The redirect listener closes a visitor who sends no GET or too long a request, and gives the
+// target of a GET that came over 127.0.0.1 and answers it.
+TEST(Win32SignInPlatform, ListenerTakesOnlyAGetAndClosesOtherVisitors)
+{
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    auto listener = CWin32SignInPlatform().NewRedirectListener();
+    int port = 0;
+    std::string reason;
+    ASSERT_EQ(listener->Open(true, port, reason), 1) << reason;
+    auto visit = [&](const std::string& request, std::string& target) {
+        SOCKET visitor = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<u_short>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        DWORD limit = 5000;
+        setsockopt(visitor, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+        connect(visitor, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        send(visitor, request.data(), static_cast<int>(request.size()), 0);
+        int found = 0;
+        WaitUntil([&] { return (found = listener->NextRequest(target)) != 0; }, 1500);
+        if (found == 1)
+            listener->Answer(200, "signed in");
+        std::string answer(256, '\0');
+        const int received = recv(visitor, answer.data(), static_cast<int>(answer.size()), 0);
+        closesocket(visitor);
+        return received > 0 ? answer.substr(0, static_cast<std::size_t>(received)) : std::string();
+    };
+    std::string target;
+    EXPECT_EQ(visit("POST /?code=1 HTTP/1.1\r\n\r\n", target), "");
+    EXPECT_EQ(visit(std::string(9000, 'G'), target), "");
+    EXPECT_EQ(visit("GET /?code=1&state=s HTTP/1.1\r\nHost: x\r\n\r\n", target).substr(0, 15), "HTTP/1.1 200 OK");
+    EXPECT_EQ(target, "/?code=1&state=s");
+    listener->Close();
+    EXPECT_EQ(listener->NextRequest(target), -1);
+    WSACleanup();
 }
 
 // A bare file name stands for the file in %APPDATA%\Kelvor. Its first use copies the settings
