@@ -4,7 +4,11 @@
 #ifndef KELVOR_APP_PROFILE_H
 #define KELVOR_APP_PROFILE_H
 
+#include <cstddef>
 #include <string>
+
+// The longest value GetString gives back whole.
+constexpr std::size_t kLongestProfileValue = 4095;
 
 class Profile {
 public:

@@ -53,6 +53,13 @@ void CRefreshTokenSetting::Store(const std::string& host, const std::string& use
             ForgetFile();
         return;
     }
+    // The file gives back no more than its longest value, and a token cut there is refused at
+    // the next refresh. Such a token is not written; the one before it was spent by this
+    // refresh, so it goes too, and the next run signs in again.
+    if (token.size() > kLongestProfileValue) {
+        ForgetFile();
+        return;
+    }
     m_profile.WriteString(m_section, kKeyTokenHost, host, m_fileName);
     m_profile.WriteString(m_section, kKeyTokenUser, user, m_fileName);
     m_profile.WriteString(m_section, kKeyToken, token, m_fileName);

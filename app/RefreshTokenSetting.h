@@ -17,7 +17,8 @@ public:
     CRefreshTokenSetting(Profile& profile, PasswordKeeper& keeper, std::string section, std::string fileName);
 
     int Read(const std::string& host, const std::string& user, std::string& token) override;
-    // Into the keeper where it takes it, and then the file's values go; else into the file.
+    // Into the keeper where it takes it, and then the file's values go; else into the file,
+    // unless the token is longer than a value the file gives back whole.
     void Store(const std::string& host, const std::string& user, const std::string& token) override;
     // Out of the keeper and out of the file.
     void Forget(const std::string& host, const std::string& user) override;

@@ -14,6 +14,7 @@
 #include "app/AppHost.h"
 #include "app/KelvorApp.h"
 #include "app/KelvorDlg.h"
+#include "app/RefreshTokenSetting.h"
 #include "app/ResourceStrings.h"
 #include "res/resource.h"
 
@@ -381,6 +382,23 @@ TEST_F(StartupTest, SocketFailureShowsItsMessageAndTouchesNoWindowOrSetting)
     EXPECT_TRUE(host.window.calls.empty());
     app.ExitInstance();
     EXPECT_EQ(host.journal.size(), expectedJournal.size());  // never started, so not released
+}
+
+// Where no keeper answers, the refresh token goes to the file only when the file gives it back
+// whole: a cut token would be refused at the next refresh.
+TEST(RefreshTokenInTheFile, TakesWhatTheFileGivesBackWholeAndNothingLonger)
+{
+    Journal journal;
+    JournalProfile profile(journal);
+    NoPasswordKeeper keeper;
+    CRefreshTokenSetting tokens(profile, keeper, "Settings", "kelvor.INI");
+    std::string token;
+    tokens.Store("pop.example.com", "bob", std::string(kLongestProfileValue, 'a'));
+    ASSERT_EQ(tokens.Read("pop.example.com", "bob", token), 1);
+    EXPECT_EQ(token.size(), kLongestProfileValue);
+    tokens.Store("pop.example.com", "bob", std::string(kLongestProfileValue + 1, 'b'));
+    EXPECT_EQ(tokens.Read("pop.example.com", "bob", token), 0);
+    EXPECT_EQ(profile.stored.count("TKN"), 0u);
 }
 
 }  // namespace
