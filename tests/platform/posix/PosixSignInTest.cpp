@@ -1,8 +1,6 @@
-// The Linux sign-in platform against real servers: a Dovecot that takes bearer tokens, its TLS
-// certificates, and the test authorization server beside it (tools/dovecot/dovecot.sh
-// --oauth2 --tls), issuing refresh tokens longer than some keepers hold. The token requests
-// check certificates as the POP3 connection does; the redirect listener answers only a
-// browser's GET; and the sign-in's rules over this platform log in to Dovecot across restarts.
+// The Linux sign-in platform against a Dovecot that takes bearer tokens, its TLS certificates and
+// the test authorization server beside it (dovecot.sh --oauth2 --tls), whose refresh tokens are
+// longer than some keepers hold: token requests, the redirect listener, sign-ins across restarts.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -49,11 +47,6 @@ protected:
         ASSERT_TRUE(s_server) << "Dovecot could not be started: " << s_startError;
     }
 
-    static std::string Tls(const std::string& host)
-    {
-        return "https://" + host + ":" + std::to_string(s_server->TlsPort()) + "/token";
-    }
-
     static inline std::unique_ptr<CDovecotServer> s_server;
     static inline std::string s_startError;
     PosixSignInPlatform m_platform;
@@ -70,6 +63,7 @@ struct PostRow {
 TEST_F(PosixSignIn, TokenRequestsGoOnlyWhereAndAsFarAsAllowed)
 {
     const std::string token = s_server->AuthorizationServer() + "/token";
+    auto Tls = [](const char* host) { return "https://" + std::string(host) + ":" + std::to_string(s_server->TlsPort()); };
     int silentPort = 0;
     const int silent = ListenOnLoopback(4, silentPort);  // takes connections, never answers
     ASSERT_GE(silent, 0);
@@ -166,8 +160,7 @@ TEST_F(PosixSignIn, TheListenerAnswersOnlyAWholeGet)
     }
 }
 
-// The browser as the desktop starts it, $BROWSER being the stand-in (a person signed in who
-// consents), and a wait that polls as the waiting box does.
+// The stand-in browser (a person signed in who consents), and a wait that polls as the box does.
 class StandInBrowser : public SignInBrowser {
 public:
     bool Open(const std::string& address) override
@@ -188,8 +181,7 @@ public:
     int opened = 0;
 };
 
-// One run of the program: its settings file (without a keeper, the refresh token is kept
-// there) and its sign-in, which logs in to Dovecot once.
+// One run of the program: its settings file (which keeps the refresh token) and its sign-in.
 struct ProgramRun {
     explicit ProgramRun(const std::string& folder, PosixSignInPlatform& platform)
         : profile(folder),
