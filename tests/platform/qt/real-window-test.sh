@@ -256,28 +256,25 @@ start_signing_in() {
 }
 # The report box is captioned with the program's name; the waiting box with the window's title.
 box_titled() { box=$(other_window); [ -n "$box" ] && [ "$(xdotool getwindowname "$box" 2>/dev/null)" = "$1" ]; }
-count_box() { box_titled kelvor; }
 logins() { grep -c 'Login: user=<kelvor>, method=OAUTHBEARER' "$work/dovecot/dovecot.log" || true; }
-browser_opened() { [ -s "$work/browser.log" ]; }
 start_signing_in
 xdotool mousemove --window "$window" 314 51 click 1
-wait_for 100 browser_opened || fail "the check button did not open the browser: $(cat "$work/fifth.log")"
+wait_for 100 test -s "$work/browser.log" || fail "the check button did not open the browser: $(cat "$work/fifth.log")"
 wait_for 50 box_titled Kelvor || fail "no box waiting for the sign-in"
 # import waits for a click when the window has gone meanwhile, so it is given a few seconds only.
 timeout 5 import -window "$box" "$output/sign-in-wait.png" 2>/dev/null || true
-wait_for 150 count_box || fail "no count box after the sign-in: $(tail -n 5 "$work/dovecot/oauth2.log")"
+wait_for 150 box_titled kelvor || fail "no count box after the sign-in: $(tail -n 5 "$work/dovecot/oauth2.log")"
 [ "$(logins)" -eq 1 ] || fail "Dovecot did not log the user in with a token"
 xdotool windowfocus --sync "$box" key Return
 kill -TERM "$kelvor_pid"
 wait_for 100 ended || fail "SIGTERM did not end the program"
-kept_token() { secret-tool lookup application kelvor signin-server 127.0.0.1 signin-user kelvor 2>/dev/null; }
-[ -n "$(kept_token)" ] || fail "the refresh token is not in the keyring"
+[ -n "$(secret-tool lookup application kelvor signin-server 127.0.0.1 signin-user kelvor 2>/dev/null)" ] || fail "the refresh token is not in the keyring"
 ! grep -q '^TKN=' "$work/config/kelvor.INI" || fail "the refresh token was written to the settings file"
 echo "the check button signed in through the browser, logged in with the token and showed the count box"
 
 start_signing_in
 xdotool mousemove --window "$window" 314 51 click 1
-wait_for 150 count_box || fail "no count box at the restart"
+wait_for 150 box_titled kelvor || fail "no count box at the restart"
 [ "$(logins)" -eq 2 ] || fail "the restart did not log in with a token"
 [ "$(wc -l <"$work/browser.log")" -eq 1 ] || fail "the restart opened the browser again"
 xdotool windowfocus --sync "$box" key Return
