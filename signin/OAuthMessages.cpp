@@ -43,19 +43,6 @@ std::string PercentDecode(std::string_view value)
     return decoded;
 }
 
-// A text the provider put in the address, as the program may show it: printable ASCII only,
-// at most 200 bytes.
-std::string Printable(const std::string& text)
-{
-    std::string shown;
-    for (char c : text) {
-        if (shown.size() >= 200)
-            break;
-        shown += c >= 0x20 && c < 0x7F ? c : '?';
-    }
-    return shown;
-}
-
 void AddParameter(std::string& text, const char* name, const std::string& value)
 {
     if (!text.empty() && text.back() != '?')
@@ -179,10 +166,21 @@ bool ReadRedirectTarget(const std::string& target, RedirectAnswer& answer)
         else if (name == "state")
             answer.state = value;
         else if (name == "error")
-            answer.error = Printable(value);
+            answer.error = ProviderText(value);
         else if (name == "error_description")
-            answer.errorDescription = Printable(value);
+            answer.errorDescription = ProviderText(value);
         query = end == std::string_view::npos ? std::string_view() : query.substr(end + 1);
     }
     return true;
+}
+
+std::string ProviderText(const std::string& text)
+{
+    std::string shown;
+    for (char c : text) {
+        if (shown.size() >= 200)
+            break;
+        shown += c >= 0x20 && c < 0x7F ? c : '?';
+    }
+    return shown;
 }

@@ -11,6 +11,9 @@
 #include "signin/SignInEntries.h"
 #include "signin/SignInPlatform.h"
 
+// A provider's text as the program may show it: printable ASCII only, at most 200 bytes.
+std::string ProviderText(const std::string& text);
+
 // Every byte but the unreserved characters (A-Z a-z 0-9 - . _ ~) as "%XX", for query and form values.
 std::string PercentEncode(std::string_view value);
 

@@ -8,18 +8,6 @@
 
 namespace {
 
-// A provider's text as the program may show it: printable ASCII only, at most 200 bytes.
-std::string Printable(const std::string& text)
-{
-    std::string shown;
-    for (char c : text) {
-        if (shown.size() >= 200)
-            break;
-        shown += c >= 0x20 && c < 0x7F ? c : '?';
-    }
-    return shown;
-}
-
 std::string StringMember(const nlohmann::json& object, const char* name)
 {
     const auto member = object.find(name);
@@ -81,8 +69,8 @@ int ReadTokenAnswer(const HttpResponse& response, TokenAnswer& answer)
         answer.error = "HTTP status " + std::to_string(response.status) + ", no JSON object";
         return 0;
     }
-    answer.error = Printable(StringMember(object, "error"));
-    answer.errorDescription = Printable(StringMember(object, "error_description"));
+    answer.error = ProviderText(StringMember(object, "error"));
+    answer.errorDescription = ProviderText(StringMember(object, "error_description"));
     if (response.status != 200 || !answer.error.empty()) {
         if (answer.error.empty())
             answer.error = "HTTP status " + std::to_string(response.status);
