@@ -11,7 +11,28 @@ std::string Page(const char* title, const char* text)
            title + "</h1><p>" + text + "</p></body></html>\n";
 }
 
+const char* StatusText(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    default:
+        return "Error";
+    }
+}
+
 }  // namespace
+
+std::string BrowserAnswer(int status, const std::string& html)
+{
+    return "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) +
+           "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " + std::to_string(html.size()) +
+           "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + html;
+}
 
 const std::string& SignInDonePage()
 {

@@ -28,5 +28,7 @@ extern const char kSignInTextWaiting[];
 const std::string& SignInDonePage();
 const std::string& SignInFailedPage();
 const std::string& SignInStrayPage();
+// The whole HTTP answer that carries a page to the browser, after which the connection closes.
+std::string BrowserAnswer(int status, const std::string& html);
 
 #endif

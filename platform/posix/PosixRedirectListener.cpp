@@ -3,6 +3,7 @@
 // to a small cap and closed when it sends anything but a GET, too much, or nothing whole for
 // half a minute, so neither a stray program nor a browser's spare connection can hold it up.
 #include "platform/posix/PosixRedirectListener.h"
+#include "signin/SignInTexts.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -96,20 +97,6 @@ bool TargetOf(const std::string& request, std::string& target)
             return false;
     }
     return true;
-}
-
-const char* StatusText(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    default:
-        return "Error";
-    }
 }
 
 }  // namespace
@@ -240,10 +227,7 @@ void PosixRedirectListener::Answer(int status, const std::string& html)
 {
     if (m_returned < 0)
         return;
-    std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) +
-                         "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                         std::to_string(html.size()) +
-                         "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + html;
+    std::string answer = BrowserAnswer(status, html);
     // The page is a few hundred bytes, far below what a new socket's send buffer takes, so
     // one send without waiting hands it all to the system.
     int fd = m_connections[static_cast<std::size_t>(m_returned)].fd;

@@ -6,6 +6,8 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include "signin/SignInTexts.h"
+
 namespace {
 
 constexpr SOCKET kNone = INVALID_SOCKET;
@@ -55,20 +57,6 @@ void DrainAndClose(SOCKET socketHandle)
     for (int i = 0; i < 32 && recv(socketHandle, area, sizeof area, 0) > 0; ++i) {
     }
     closesocket(socketHandle);
-}
-
-const char* StatusText(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    default:
-        return "Error";
-    }
 }
 
 }  // namespace
@@ -199,10 +187,7 @@ void CRedirectListenerWinsock::Answer(int status, const std::string& html)
         return;
     const SOCKET socketHandle = static_cast<SOCKET>(m_answering);
     m_answering = static_cast<std::uintptr_t>(kNone);
-    const std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) +
-                               "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                               std::to_string(html.size()) +
-                               "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + html;
+    const std::string answer = BrowserAnswer(status, html);
     std::size_t sent = 0;
     const ULONGLONG start = GetTickCount64();
     while (sent < answer.size() && GetTickCount64() - start < kAnswerMilliseconds) {
