@@ -2,6 +2,8 @@
 // (USER, PASS, STAT, NOOP, LIST) to QUIT; its other parts live in the Pop3*.cpp beside it.
 #include "pop3/Pop3Client.h"
 
+#include <algorithm>
+
 #include "pop3/Pop3Texts.h"
 #include "pop3/Pop3Wire.h"
 #include "pop3/ServerAddress.h"
@@ -135,14 +137,16 @@ int CPop3Client::Stls(const std::string& host)
     return StartTls(host);
 }
 
+// The name and the password go out cut at their first line break or zero byte, wherever they
+// came from: a byte of those inside a command would end it there and send the rest as another.
 int CPop3Client::User(const std::string& name)
 {
-    return SingleLineStep("USER " + name + "\r\n", kPop3TextBadUsername);
+    return SingleLineStep("USER " + CommandArgument(name) + "\r\n", kPop3TextBadUsername);
 }
 
 int CPop3Client::Pass(const std::string& password)
 {
-    return SingleLineStep("PASS " + password + "\r\n", kPop3TextBadPassword);
+    return SingleLineStep("PASS " + CommandArgument(password) + "\r\n", kPop3TextBadPassword);
 }
 
 int CPop3Client::Noop()
@@ -187,21 +191,27 @@ int CPop3Client::List()
     m_pSizes.clear();
     m_bSizesAllocated = 1;
 
-    std::size_t lineEnd = response.find('\n');
-    std::string listing = AsText(response.substr(lineEnd + 1));
-    if (listing.empty() || listing[0] == '.')
-        return 1;
-    // Every blank before the end line starts a size; the message numbers are not read, so
-    // entry i holds the size from the (i+1)-th listing line. Entries past the count are
-    // ignored, and a negative count keeps the table empty.
-    std::size_t end = listing.find('.');
-    if (end == std::string::npos)
-        end = listing.size();
-    std::size_t wanted = m_nMessageCount > 0 ? static_cast<std::size_t>(m_nMessageCount) : 0;
-    for (std::size_t position = 0; position < end && m_pSizes.size() < wanted; ++position) {
-        if (listing[position] == ' ')
-            m_pSizes.push_back(DecimalAt(listing, position + 1));
+    // Each line "number size" sizes the message it names, in whatever order the lines come.
+    // A number outside 1 to the count is skipped; of a number named twice, the first line
+    // counts. A zero byte ends the listing.
+    const std::string_view listing = std::string_view(response).substr(0, response.find('\0'));
+    std::size_t position = 0;
+    std::string_view line;
+    while (NextBodyLine(listing, position, line)) {
+        const std::string text(line);
+        const std::size_t first = text.find_first_not_of(" \t");
+        const std::size_t blank = text.find_first_of(" \t", first);
+        if (blank == std::string::npos)
+            continue;
+        const std::int32_t number = DecimalAt(text, 0);
+        if (number >= 1 && number <= m_nMessageCount)
+            m_pSizes.push_back({number, DecimalAt(text, blank)});
     }
+    std::stable_sort(m_pSizes.begin(), m_pSizes.end(),
+                     [](const ListedSize& a, const ListedSize& b) { return a.number < b.number; });
+    m_pSizes.erase(std::unique(m_pSizes.begin(), m_pSizes.end(),
+                               [](const ListedSize& a, const ListedSize& b) { return a.number == b.number; }),
+                   m_pSizes.end());
     return 1;
 }
 
@@ -227,7 +237,7 @@ int CPop3Client::GetListedCount() const
 
 int CPop3Client::GetListedSize(int n) const
 {
-    if (n < 1 || static_cast<std::size_t>(n) > m_pSizes.size())
-        return 0;
-    return m_pSizes[static_cast<std::size_t>(n) - 1];
+    auto found = std::lower_bound(m_pSizes.begin(), m_pSizes.end(), n,
+                                  [](const ListedSize& entry, int number) { return entry.number < number; });
+    return found != m_pSizes.end() && found->number == n ? found->size : 0;
 }

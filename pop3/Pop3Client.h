@@ -35,10 +35,12 @@ public:
     int Quit();
     std::string GetErrorText() const;
     int GetMessageCount() const;
-    // The size of message n as the listing gave it; 0 for a message the listing did not size.
+    // The size of message n as the listing's line for n gave it; 0 for a message that no
+    // line sized.
     int GetListedSize(int n) const;
-    // How many messages the listing gave a size for (at most the count). A list of the
-    // mailbox has no more entries than this, whatever count the server claimed.
+    // How many messages the listing gave a size for, each counted once whatever the order of
+    // its lines (at most the count). A list of the mailbox has no more entries than this,
+    // whatever count the server claimed.
     int GetListedCount() const;
 
     // The summary line of message n ("sender : subject", decoded, Shift_JIS) from its header.
@@ -69,8 +71,9 @@ public:
 
     // How long connect, the TLS handshake, each send and each receive may wait without
     // progress before the conversation gives up, and how long a single-line reply may take
-    // from its command; a multi-line response may take longer only while it keeps coming, by
-    // the time its cap needs at 64 KiB/s. The product keeps the default of 30 seconds.
+    // from its command; a multi-line response may take one second longer for every 8 KiB it
+    // has delivered, never more than the time its cap needs at 64 KiB/s. The product keeps
+    // the default of 30 seconds.
     void SetTimeLimit(int milliseconds);
 
 private:
@@ -104,8 +107,10 @@ private:
     // The time of the reply about to be read starts now.
     void StartReplyTime();
     // When the reply being read must be complete: the time limit after its start, and for a
-    // multi-line response of at most cap bytes the time that cap needs at the slowest rate.
-    long long ReplyDeadline(std::size_t cap) const;
+    // multi-line response of at most cap bytes that has delivered so many bytes, the time
+    // those bytes earned (kEarnedSecondBytes), never more than its cap needs at the slowest
+    // rate. A single-line reply has the cap 0.
+    long long ReplyDeadline(std::size_t cap, std::size_t delivered) const;
     int ReceiveSome(std::size_t capacity, long long deadline);
     std::string ReadReplyLine();
     int SingleLineStep(const std::string& command, const char* errorText);
@@ -126,9 +131,14 @@ private:
 
     CPop3Stream m_socket;
     int m_bSizesAllocated;
-    // The listed size of message n at index n - 1. It holds only the entries that the listing
-    // filled; a message beyond them has the size 0, so a server's count costs no memory.
-    std::vector<std::int32_t> m_pSizes;
+    // The listed sizes, one for each message number that a listing line named within 1 to the
+    // count, ordered by number. It holds only what the listing gave, so a server's count costs
+    // no memory.
+    struct ListedSize {
+        std::int32_t number;
+        std::int32_t size;
+    };
+    std::vector<ListedSize> m_pSizes;
     int m_nMessageCount;
     std::string m_strErrorText;
     int m_timeLimitMilliseconds;

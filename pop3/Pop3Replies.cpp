@@ -11,9 +11,6 @@ namespace {
 // A single-line reply that goes on this long without its line end is no reply: the step ends
 // as if the connection had failed.
 const std::size_t kLongestReplyLine = 64 * 1024;
-// A multi-line response may take longer than the time limit by the time its cap needs at
-// this rate, and no longer.
-const long long kSlowestResponseBytesPerSecond = 64 * 1024;
 
 long long NowMilliseconds()
 {
@@ -37,10 +34,11 @@ void CPop3Client::StartReplyTime()
     m_replyStartMilliseconds = NowMilliseconds();
 }
 
-long long CPop3Client::ReplyDeadline(std::size_t cap) const
+long long CPop3Client::ReplyDeadline(std::size_t cap, std::size_t delivered) const
 {
-    return m_replyStartMilliseconds + m_timeLimitMilliseconds +
-           static_cast<long long>(cap) * 1000 / kSlowestResponseBytesPerSecond;
+    const long long earned = static_cast<long long>(delivered) * 1000 / kEarnedSecondBytes;
+    const long long most = static_cast<long long>(cap) * 1000 / kSlowestResponseBytesPerSecond;
+    return m_replyStartMilliseconds + m_timeLimitMilliseconds + (earned < most ? earned : most);
 }
 
 // One receive of up to capacity bytes (at most the size of m_area) into m_area, waiting for
@@ -73,7 +71,7 @@ int CPop3Client::ReceiveSome(std::size_t capacity, long long deadline)
 // reply with what has arrived, which may be nothing. Bytes after the line end wait in m_pending.
 std::string CPop3Client::ReadReplyLine()
 {
-    const long long deadline = ReplyDeadline(0);
+    const long long deadline = ReplyDeadline(0, 0);
     std::string reply;
     bool skipping = false;
     std::size_t lineLength = 0;
@@ -119,12 +117,12 @@ int CPop3Client::SingleLineStep(const std::string& command, const char* errorTex
 
 // Adds received bytes to response until endOf finds its end; bytes after the end stay pending
 // for the next reply. Complete; Broken when the connection closed, a receive failed or the
-// deadline passed first; TooLarge when the response would grow past cap bytes, which closes
-// the connection as a failure would.
+// deadline passed first (see ReplyDeadline: what has arrived earns the time for more);
+// TooLarge when the response would grow past cap bytes, which closes the connection as a
+// failure would.
 CPop3Client::ResponseOutcome CPop3Client::GatherResponse(std::string& response, ResponseEnd endOf,
                                                          std::size_t areaSize, std::size_t cap)
 {
-    const long long deadline = ReplyDeadline(cap);
     for (;;) {
         std::string_view more = PendingBytes();
         if (!more.empty()) {
@@ -139,7 +137,8 @@ CPop3Client::ResponseOutcome CPop3Client::GatherResponse(std::string& response, 
             if (end != kNoEnd)
                 return ResponseOutcome::Complete;
         }
-        if (ReceiveIntoPending(areaSize, deadline) <= 0)
+        // The deadline moves on with every byte that arrives, up to the cap's bound.
+        if (ReceiveIntoPending(areaSize, ReplyDeadline(cap, response.size())) <= 0)
             return ResponseOutcome::Broken;
     }
 }

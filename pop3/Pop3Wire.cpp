@@ -134,6 +134,11 @@ std::size_t MessageCap(int listedSize)
     return cap < kLargestMessageCap ? static_cast<std::size_t>(cap) : kLargestMessageCap;
 }
 
+std::string CommandArgument(const std::string& text)
+{
+    return text.substr(0, text.find_first_of(std::string_view("\r\n\0", 3)));
+}
+
 std::string CommandLine(const std::string& command)
 {
     std::size_t end = command.find_last_not_of(" \r\n");

@@ -31,10 +31,20 @@ inline constexpr std::size_t kLargestListingCap = 64 << 20;
 inline constexpr std::size_t kMessageResponseMargin = 1 << 20;
 inline constexpr std::size_t kLargestMessageCap = 256 << 20;
 
+// The time a multi-line response may take: the time limit from its command, and one second
+// more for every kEarnedSecondBytes it has delivered so far, so that one that keeps coming at
+// that rate or faster is never cut and one that dribbles ends within about the limit. The
+// time so earned never passes what its cap needs at kSlowestResponseBytesPerSecond.
+inline constexpr long long kEarnedSecondBytes = 8 << 10;
+inline constexpr long long kSlowestResponseBytesPerSecond = 64 << 10;
+
 // The cap of a listing for a mailbox that claims count messages.
 std::size_t ListingCap(int count);
 // The cap of a whole message of the listed size (0 when it was not sized).
 std::size_t MessageCap(int listedSize);
+// The text as the argument of a command (a user name, a password, a login response): up to
+// its first CR, LF or zero byte, so that it can never end its command early and add another.
+std::string CommandArgument(const std::string& text);
 // The command as shown in an error text: without its line end and the blanks before it.
 std::string CommandLine(const std::string& command);
 

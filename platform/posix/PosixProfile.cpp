@@ -373,15 +373,20 @@ int PosixProfile::DeleteValue(const std::string& section, const std::string& key
     std::string content;
     if (!ReadWholeFile(path, content, m_lastError))
         return 0;
+    // Every value of the key goes, wherever the section repeats it: a file written by hand
+    // or by an older program may hold a key twice, and a password must not survive in one.
     std::vector<ProfileLine> lines = SplitLines(content);
+    std::vector<ProfileLine> kept;
+    kept.reserve(lines.size());
     bool inSection = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind == ProfileLine::Kind::Section) {
-            inSection = SameName(lines[i].name, section);
-        } else if (inSection && lines[i].kind == ProfileLine::Kind::Entry && SameName(lines[i].name, key)) {
-            lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
-            return ReplaceFile(m_directory, path, lines, m_lastError);
-        }
+    for (ProfileLine& line : lines) {
+        if (line.kind == ProfileLine::Kind::Section)
+            inSection = SameName(line.name, section);
+        else if (inSection && line.kind == ProfileLine::Kind::Entry && SameName(line.name, key))
+            continue;
+        kept.push_back(std::move(line));
     }
-    return 1;
+    if (kept.size() == lines.size())
+        return 1;
+    return ReplaceFile(m_directory, path, kept, m_lastError);
 }

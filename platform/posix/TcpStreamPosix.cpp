@@ -1,8 +1,10 @@
 // The TCP stream of the POP3 client over POSIX sockets. The socket's own receive and send
 // time-outs limit each wait (one system call per receive, which matters when a listing makes
 // thousands of round trips); poll() limits the connect, which tries the server's addresses side
-// by side. Sends never raise SIGPIPE, so a server that has gone away cannot end the program.
+// by side after a name look-up kept within the same limit (pop3/HostLookup.h). Sends never raise
+// SIGPIPE, so a server that has gone away cannot end the program.
 #include "pop3/TcpStream.h"
+#include "pop3/HostLookup.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -68,12 +70,12 @@ socklen_t ToSocketAddress(const TcpAddress& address, sockaddr_storage& server)
     return sizeof ipv4;
 }
 
-// The addresses of host at port: an address in its exact form as it stands, else every
-// address the look-up finds for the host name. 0 when there is none.
-int ResolveHost(const std::string& host, int port, std::vector<TcpAddress>& addresses)
+// The addresses of host (their ports left 0): an address in its exact form as it stands, else
+// every address the look-up finds for the host name within timeLimitMilliseconds. 0 when there
+// is none.
+int ResolveHost(const std::string& host, int timeLimitMilliseconds, std::vector<TcpAddress>& addresses)
 {
     TcpAddress literal;
-    literal.port = port;
     if (inet_pton(AF_INET, host.c_str(), literal.bytes.data()) == 1) {
         addresses.push_back(literal);
         return 1;
@@ -96,13 +98,21 @@ int ResolveHost(const std::string& host, int port, std::vector<TcpAddress>& addr
         freeaddrinfo(found);
         return 0;
     }
-    hints.ai_flags = 0;
-    found = nullptr;
+    return LookUpHost(host, timeLimitMilliseconds, addresses);
+}
+
+}  // namespace
+
+int SystemHostLookup(const std::string& host, std::vector<TcpAddress>& addresses)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
     if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
         return 0;
     for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
         TcpAddress address;
-        address.port = port;
         if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
             std::memcpy(address.bytes.data(), &reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr, 4);
             addresses.push_back(address);
@@ -115,6 +125,8 @@ int ResolveHost(const std::string& host, int port, std::vector<TcpAddress>& addr
     freeaddrinfo(found);
     return addresses.empty() ? 0 : 1;
 }
+
+namespace {
 
 // Gives the socket a time limit for its receives or sends; 1 on success.
 int SetSocketTimeLimit(int fd, int option, int timeLimitMilliseconds)
@@ -189,10 +201,14 @@ CTcpStream::~CTcpStream()
 int CTcpStream::Connect(const std::string& host, int port, int timeLimitMilliseconds)
 {
     Close();
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeLimitMilliseconds);
     std::vector<TcpAddress> addresses;
-    if (port < 1 || port > 65535 || !ResolveHost(host, port, addresses))
+    if (port < 1 || port > 65535 || !ResolveHost(host, timeLimitMilliseconds, addresses))
         return 0;
-    return ConnectToAny(InConnectOrder(addresses), timeLimitMilliseconds);
+    for (TcpAddress& address : addresses)
+        address.port = port;
+    // The look-up has spent part of the time limit; the attempts get what is left of it.
+    return ConnectToAny(InConnectOrder(addresses), MillisecondsUntil(deadline, Clock::now()));
 }
 
 int CTcpStream::ConnectToAny(const std::vector<TcpAddress>& addresses, int timeLimitMilliseconds)

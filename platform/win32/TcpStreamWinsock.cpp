@@ -1,7 +1,9 @@
 // The TCP stream of the POP3 client over Windows Sockets: the socket stays non-blocking and
 // select() gives connect, each send and each receive its time limit; addresses come from
-// inet_pton, host names from getaddrinfo, and the connect tries the addresses side by side.
+// inet_pton, host names from getaddrinfo on a thread of its own, kept within the connect's time
+// limit (pop3/HostLookup.h), and the connect tries the addresses side by side.
 #include "pop3/TcpStream.h"
+#include "pop3/HostLookup.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -56,12 +58,12 @@ int ToSocketAddress(const TcpAddress& address, sockaddr_storage& server)
     return sizeof ipv4;
 }
 
-// The addresses of host at port: an address in its exact form as it stands, else every
-// address the look-up finds for the host name. 0 when there is none.
-int ResolveHost(const std::string& host, int port, std::vector<TcpAddress>& addresses)
+// The addresses of host (their ports left 0): an address in its exact form as it stands, else
+// every address the look-up finds for the host name within timeLimitMilliseconds. 0 when there
+// is none.
+int ResolveHost(const std::string& host, int timeLimitMilliseconds, std::vector<TcpAddress>& addresses)
 {
     TcpAddress literal;
-    literal.port = port;
     if (inet_pton(AF_INET, host.c_str(), literal.bytes.data()) == 1) {
         addresses.push_back(literal);
         return 1;
@@ -85,13 +87,22 @@ int ResolveHost(const std::string& host, int port, std::vector<TcpAddress>& addr
         freeaddrinfo(found);
         return 0;
     }
-    hints.ai_flags = 0;
-    found = nullptr;
+    return LookUpHost(host, timeLimitMilliseconds, addresses);
+}
+
+}  // namespace
+
+int SystemHostLookup(const std::string& host, std::vector<TcpAddress>& addresses)
+{
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
     if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
         return 0;
     for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
         TcpAddress address;
-        address.port = port;
         if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
             std::memcpy(address.bytes.data(), &reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr, 4);
             addresses.push_back(address);
@@ -104,6 +115,8 @@ int ResolveHost(const std::string& host, int port, std::vector<TcpAddress>& addr
     freeaddrinfo(found);
     return addresses.empty() ? 0 : 1;
 }
+
+namespace {
 
 // How an attempt to connect began.
 enum class AttemptStart { Failed, Pending, Connected };
@@ -147,10 +160,15 @@ CTcpStream::~CTcpStream()
 int CTcpStream::Connect(const std::string& host, int port, int timeLimitMilliseconds)
 {
     Close();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeLimitMilliseconds);
     std::vector<TcpAddress> addresses;
-    if (port < 1 || port > 65535 || !ResolveHost(host, port, addresses))
+    if (port < 1 || port > 65535 || !ResolveHost(host, timeLimitMilliseconds, addresses))
         return 0;
-    return ConnectToAny(InConnectOrder(addresses), timeLimitMilliseconds);
+    for (TcpAddress& address : addresses)
+        address.port = port;
+    // The look-up has spent part of the time limit; the attempts get what is left of it.
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    return ConnectToAny(InConnectOrder(addresses), left > 0 ? static_cast<int>(left) : 0);
 }
 
 int CTcpStream::ConnectToAny(const std::vector<TcpAddress>& addresses, int timeLimitMilliseconds)

@@ -16,6 +16,33 @@ const char kSettingsFolder[] = "Kelvor";
 const char kSettingsSection[] = "Settings";
 const char kPasswordKey[] = "PWD";
 
+// A key written twice in a section loses only its first value to one removal, so removal
+// repeats while a value is left, at most this many times.
+constexpr int kMostRemovals = 1024;
+
+// Whether the section holds a value of the key: a missing one reads as either default.
+bool HasValue(const char* section, const char* key, const char* path)
+{
+    char first[2] = {};
+    char second[2] = {};
+    GetPrivateProfileStringA(section, key, "a", first, sizeof first, path);
+    GetPrivateProfileStringA(section, key, "b", second, sizeof second, path);
+    return first[0] != 'a' || second[0] != 'b';
+}
+
+// Removes every value of the key in the section (no value at all, a null pointer, removes
+// one). 1 when none is left.
+int RemoveEveryValue(const char* section, const char* key, const char* path)
+{
+    for (int round = 0; round < kMostRemovals; ++round) {
+        if (!WritePrivateProfileStringA(section, key, nullptr, path))
+            return 0;
+        if (!HasValue(section, key, path))
+            return 1;
+    }
+    return 0;
+}
+
 // A folder of the user's profile (CSIDL_APPDATA, CSIDL_LOCAL_APPDATA); empty when the system
 // cannot name it.
 std::string UserFolder(int folderId)
@@ -42,7 +69,7 @@ bool CopyOldFile(const std::string& oldFile, const std::string& target)
 {
     if (!FileExists(oldFile) || !CopyFileA(oldFile.c_str(), target.c_str(), TRUE))
         return false;
-    WritePrivateProfileStringA(kSettingsSection, kPasswordKey, nullptr, oldFile.c_str());
+    RemoveEveryValue(kSettingsSection, kPasswordKey, oldFile.c_str());
     return true;
 }
 
@@ -112,6 +139,5 @@ int CWin32Profile::WriteString(const std::string& section, const std::string& ke
 int CWin32Profile::DeleteValue(const std::string& section, const std::string& key,
                                const std::string& fileName)
 {
-    // No value at all (a null pointer) removes the key.
-    return WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, PathOf(fileName).c_str()) ? 1 : 0;
+    return RemoveEveryValue(section.c_str(), key.c_str(), PathOf(fileName).c_str());
 }

@@ -1,6 +1,7 @@
 // The connect's time limit against a server that never completes the connection, and the
 // order of attempts across several addresses where some are silent: a listener on 127.0.0.1
-// whose queue of pending connections is full drops further connection requests.
+// whose queue of pending connections is full drops further connection requests. The name look-up
+// within the limit: the tests' own look-up, and name servers that never answer (Linux, as root).
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
@@ -9,19 +10,26 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <string>
+#include <tuple>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "ScriptedPop3Server.h"
 #include "Stopwatch.h"
+#include "pop3/HostLookup.h"
 #include "pop3/Pop3Client.h"
 #include "pop3/TcpStream.h"
 
@@ -182,6 +190,90 @@ TEST(Pop3Connect, SilentAddressesShareTheOneTimeLimit)
     EXPECT_GE(elapsed, limit - 20);
     EXPECT_LT(elapsed, limit + 500);
     EXPECT_FALSE(stream.IsOpen());
+}
+
+// The tests' look-up: "late.test" is 127.0.0.1 after 600 ms; "never.test" answers only once
+// the test opens the gate, long after its connects have given up.
+std::promise<void> g_gate;
+std::shared_future<void> g_gateOpened = g_gate.get_future().share();
+std::atomic<int> g_neverLookUps{0};
+
+int SlowLookup(const std::string& host, std::vector<TcpAddress>& addresses)
+{
+    if (host == "never.test") {
+        ++g_neverLookUps;
+        g_gateOpened.wait();
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    }
+    addresses.push_back(LoopbackAddress(Loopback::Ipv4, 0));
+    return 1;
+}
+
+TEST(Pop3Connect, LookUpThatAnswersLateOrNeverStaysWithinTheTimeLimit)
+{
+    CFullListener silent;
+    CScriptedPop3Server server;
+    ASSERT_NE(silent.Port(), 0);
+    ReplaceHostLookup(SlowLookup);
+    // Rows: the host, 's' a silent server or 'w' one that accepts, whether the connect succeeds.
+    // "late.test" leaves 200 ms of the 800 to the attempts.
+    const std::vector<std::tuple<std::string, char, int>> rows = {
+        {"never.test", 's', 0}, {"never.test", 'w', 0}, {"late.test", 's', 0}, {"late.test", 'w', 1}};
+    const int limit = 800;
+    for (const auto& [host, kind, connects] : rows) {
+        SCOPED_TRACE(host + " " + kind);
+        CStopwatch stopwatch;
+        EXPECT_EQ(CTcpStream().Connect(host, kind == 's' ? silent.Port() : server.Port(), limit), connects);
+        const long long elapsed = stopwatch.ElapsedMilliseconds();
+        EXPECT_GE(elapsed, connects ? 580 : limit - 20);
+        EXPECT_LT(elapsed, limit + 400);
+    }
+    // The second connect to never.test waited for the look-up still running, starting none; its
+    // answer, once it comes, serves the connect then waiting (and no look-up outlives the test).
+    EXPECT_EQ(g_neverLookUps, 1);
+    g_gate.set_value();
+    EXPECT_EQ(CTcpStream().Connect("never.test", server.Port(), limit), 1);
+    ReplaceHostLookup(nullptr);
+}
+
+TEST(Pop3Connect, SilentNameServersEndTheLoginAtItsTimeLimit)
+{
+#ifdef __linux__
+    // A child of its own: the mount namespace is the whole process's, and a process with threads
+    // cannot leave it. Its exit code: 0 passed, 1 failed, 3 the namespace cannot be had here.
+    pid_t child = fork();
+    if (child == 0) {
+        // Three name servers that take every query and never reply, and a search list.
+        std::string text = "search example.test corp.example.test\n";
+        for (const char* address : {"127.0.0.1", "127.0.0.2", "127.0.0.3"}) {
+            sockaddr_in server{AF_INET, htons(53), {inet_addr(address)}, {}};
+            if (bind(socket(AF_INET, SOCK_DGRAM, 0), reinterpret_cast<sockaddr*>(&server), sizeof server) != 0)
+                _exit(3);
+            text += std::string("nameserver ") + address + "\n";
+        }
+        char conf[] = "/tmp/kelvor-resolv.XXXXXX";
+        int file = mkstemp(conf);
+        bool arranged = file >= 0 && write(file, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+                        unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                        mount(conf, "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0;
+        unlink(conf);
+        if (!arranged)
+            _exit(3);
+        CPop3Client client;
+        client.SetTimeLimit(1000);
+        CStopwatch stopwatch;
+        bool failedInTime = !client.Login("pop.example.test", "alice", "pw") && stopwatch.ElapsedMilliseconds() < 1500;
+        _exit(failedInTime && client.GetErrorText().find("(Server cannot be connected)") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_TRUE(child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3)
+        GTEST_SKIP() << "no private mount namespace or no free port 53 on 127.0.0.1-3 here (it needs root)";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#else
+    GTEST_SKIP() << "no private mount namespace on Windows: the look-up's time limit is tested through the seam";
+#endif
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ namespace {
 
 // Servers that answer as an attacker would. Each row ends its step with the text shown, the
 // program still running, within the time a reply may take (the time limit from its command)
-// or a response may take (the time limit and its cap at 64 KiB/s), here with a second of
-// margin; an honest reply of a few hundred bytes is still read whole.
+// or a response may take (the time limit and what came earns, at most its cap at 64 KiB/s),
+// here with a second of margin; an honest reply of a few hundred bytes is still read whole.
 TEST(Pop3Hostile, HostileServersEndTheirStepWithinBoundedTimeAndMemory)
 {
     const int limit = 1000;
@@ -47,6 +47,14 @@ TEST(Pop3Hostile, HostileServersEndTheirStepWithinBoundedTimeAndMemory)
     const Step capabilities = [](CPop3Client& client) {
         return std::to_string(client.Capa()) + client.GetErrorText();
     };
+    // The viewer's message 2 of a listing in reverse order; what came of its dribble is shown,
+    // here its status line and x's.
+    const Step dribbledMessage = [](CPop3Client& client) {
+        std::string text;
+        EXPECT_EQ(client.RetrieveMessage(2, text), 0);
+        const std::string error = client.GetErrorText();
+        return error.substr(0, error.find_last_not_of('x') + 1);
+    };
     const Step listedCount = [](CPop3Client& client) {
         EXPECT_EQ(client.GetMessageCount(), 2147483647);
         return "listed " + std::to_string(client.GetListedCount());
@@ -61,6 +69,8 @@ TEST(Pop3Hostile, HostileServersEndTheirStepWithinBoundedTimeAndMemory)
     };
     const long long oneMegabyteAt64KiB = 16000;
     const std::string endlessLine = "Received: from a server whose response never ends\r\n";
+    // Two minutes at one byte every 0.25 s: far longer than any bound below.
+    const std::string dribble(480, 'x');
     const std::vector<Row> rows = {
         {"endless header", login,
          [&](CScriptedPop3Server& s) { s.Expect("TOP 1 0\r\n").Reply("+OK\r\n").ReplyEndlessly(endlessLine); },
@@ -93,6 +103,15 @@ TEST(Pop3Hostile, HostileServersEndTheirStepWithinBoundedTimeAndMemory)
          {kGreeting, kUserAccepted, kPassAccepted, {"STAT \r\n", "+OK 99999999999999999999 100\r\n"},
           kNoopAccepted, {"LIST \r\n", "+OK\r\n1 100\r\n.\r\n"}},
          [](CScriptedPop3Server&) {}, listedCount, "listed 1", limit},
+        {"a listing one byte every 0.25 s after a huge STAT: what came earns no minutes",
+         {kGreeting, kUserAccepted, kPassAccepted, {"STAT \r\n", "+OK 2147483647 4000000000\r\n"}, kNoopAccepted},
+         [&](CScriptedPop3Server& s) { s.Expect("LIST \r\n").Reply("+OK\r\n").Dribble(dribble, 250); },
+         loginStep, kListError, 3 * limit},
+        {"a huge message one byte every 0.25 s, listed second before the first",
+         {kGreeting, kUserAccepted, kPassAccepted, {"STAT \r\n", "+OK 2 200000003\r\n"}, kNoopAccepted,
+          {"LIST \r\n", "+OK\r\n2 200000000\r\n1 3\r\n.\r\n"}},
+         [&](CScriptedPop3Server& s) { s.Expect("TOP 2 200000000\r\n").Reply("+OK\r\n").Dribble(dribble, 250); },
+         dribbledMessage, kRetrieveError + "\r\n+OK\r\n", 3 * limit},
         {"a greeting line that never ends", {},
          [](CScriptedPop3Server& s) { s.Reply("+OK " + std::string(1 << 20, 'x')).Stall(); },
          loginStep, kStatError + "\r\n", limit},

@@ -20,6 +20,8 @@ struct LoginRow {
     std::vector<Exchange> exchanges;
     int result;
     std::string errorText;
+    std::string user = "alice";
+    std::string password = "s3cret";
 };
 
 // Each row runs a whole login against its transcript, then destroys the client: the server
@@ -62,6 +64,8 @@ TEST(Pop3Login, EachReplyDecidesTheLoginAsTheDialogueRulesSay)
          1, ""},
         {"the whole sequence accepted",
          {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, kNoopAccepted, kListTwo}, 1, ""},
+        {"a line break in the name or the password never makes a command of its own",
+         {kGreeting, kUserAccepted, kPassAccepted, kStatTwo, kNoopAccepted, kListTwo}, 1, "", "alice\rDELE 1", "s3cret\r"},
     };
     for (const LoginRow& row : rows) {
         SCOPED_TRACE(row.behaviour);
@@ -69,7 +73,7 @@ TEST(Pop3Login, EachReplyDecidesTheLoginAsTheDialogueRulesSay)
         Script(server, row.exchanges);
         {
             CPop3Client client;
-            EXPECT_EQ(client.Login(server.Address(), "alice", "s3cret"), row.result);
+            EXPECT_EQ(client.Login(server.Address(), row.user, row.password), row.result);
             if (row.result == 0) {
                 EXPECT_EQ(client.GetErrorText(), row.errorText);
             }
@@ -158,7 +162,7 @@ struct ListingRow {
     std::vector<int> sizes;
 };
 
-TEST(Pop3Login, ListingFillsOneSizePerLineUpToTheCount)
+TEST(Pop3Login, ListingSizesEachMessageItsLineNames)
 {
     const std::vector<ListingRow> rows = {
         {"empty mailbox: nothing to fill", "+OK 0 0\r\n", {"+OK 0 messages\r\n.\r\n"}, {0}},
@@ -172,8 +176,8 @@ TEST(Pop3Login, ListingFillsOneSizePerLineUpToTheCount)
          {"+OK\r\n1 100\r\n.\r\n"}, {100, 0, 0}},
         {"a negative count keeps the table empty", "+OK -2 100\r\n",
          {"+OK\r\n1 100\r\n2 200\r\n.\r\n"}, {0, 0}},
-        {"message numbers are not read, only the order of the lines", "+OK 2 30\r\n",
-         {"+OK\r\n7 10\r\n3 20\r\n.\r\n"}, {10, 20}},
+        {"a number outside the count is skipped", "+OK 2 30\r\n",
+         {"+OK\r\n7 10\r\n0 5\r\n2 20\r\n.\r\n"}, {0, 20}},
     };
     for (const ListingRow& row : rows) {
         SCOPED_TRACE(row.behaviour);

@@ -108,6 +108,10 @@ TEST_F(PosixProfileTest, FileFromTheHomePlatformWithCarriageReturnsReadsTheSame)
     ASSERT_EQ(profile.DeleteValue(kSection, "pwd", kFile), 1);
     ASSERT_EQ(profile.DeleteValue(kSection, "PWD", kFile), 1);
     EXPECT_EQ(directory.ReadFile(kFile), "[Settings]\r\nINT=15\r\nUSR=me\r\n");
+    // A key written twice, even in a section that comes again, loses every value.
+    directory.WriteFile(kFile, "[Settings]\nPWD=a\nUSR=me\nPWD=b\n[Other]\nPWD=kept\n[settings]\npwd=c\n");
+    ASSERT_EQ(profile.DeleteValue(kSection, "PWD", kFile), 1);
+    EXPECT_EQ(directory.ReadFile(kFile), "[Settings]\nUSR=me\n[Other]\nPWD=kept\n[settings]\n");
 }
 
 TEST_F(PosixProfileTest, IntegersReadAsDecimalWithNoNumberReadingZero)

@@ -3,6 +3,7 @@
 // strings and the tray menu as kelvor.exe carries them in its resources.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <utility>
 
@@ -82,6 +83,10 @@ TEST_F(Win32Settings, OtherSectionsAndKeysSurviveAWrite)
     EXPECT_EQ(m_profile.DeleteValue("Settings", "POP", m_file), 1);
     EXPECT_EQ(m_profile.GetString("Settings", "POP", "<missing>", m_file), "<missing>");
     EXPECT_EQ(m_profile.GetString("Other", "Key", "", m_file), "kept");
+    std::ofstream(m_file, std::ios::binary) << "[Settings]\r\nPWD=a\r\nUSR=me\r\nPWD=b\r\n";
+    EXPECT_EQ(m_profile.DeleteValue("Settings", "PWD", m_file), 1);
+    EXPECT_EQ(m_profile.GetString("Settings", "PWD", "<missing>", m_file), "<missing>");
+    EXPECT_EQ(m_profile.GetString("Settings", "USR", "", m_file), "me");
 }
 
 // The password as a generic credential of Kelvor's own name, kept for this user on this
