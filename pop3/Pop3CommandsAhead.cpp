@@ -37,7 +37,11 @@ void CPop3Client::SendUnlessSentAhead(const std::string& command)
     if (!m_commandsAhead.empty() && m_commandsAhead.front() == command) {
         m_nBytesAhead -= command.size();
         m_commandsAhead.pop_front();
-        SendAhead();
+        // The window is topped up once half of it is free, in commands and in bytes, so that
+        // the commands go out a few hundred to a send rather than one per reply read: every
+        // send is a call into the system, and under Wine a request to its server too.
+        if (m_commandsAhead.size() <= kMostCommandsAhead / 2 && m_nBytesAhead <= kMostBytesAhead / 2)
+            SendAhead();
         // The command went out long ago; its reply's time counts from now, when the replies
         // before it have been read.
         StartReplyTime();

@@ -58,6 +58,9 @@ private:
     // -1 while none is set.
     int m_receiveLimitMilliseconds;
     int m_sendLimitMilliseconds;
+    // The last receive filled its area, so bytes are likely waiting, where the platform tries
+    // a receive before waiting for bytes.
+    bool m_receiveFilledArea;
 };
 
 #endif

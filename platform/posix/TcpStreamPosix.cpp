@@ -189,7 +189,8 @@ int MillisecondsUntil(Clock::time_point then, Clock::time_point now)
 CTcpStream::CTcpStream()
     : m_handle(-1),
       m_receiveLimitMilliseconds(-1),
-      m_sendLimitMilliseconds(-1)
+      m_sendLimitMilliseconds(-1),
+      m_receiveFilledArea(false)
 {
 }
 

@@ -400,21 +400,25 @@ TEST(Pop3Pipelining, FailedReplyAmongCommandsAheadIsTheLastOneAndTheRestIsRead)
     }
 }
 
-// At most 512 commands, and at most 8 KiB of them, are on their way at once; each reply read
-// lets one more go.
+// At most 512 commands, and at most 8 KiB of them, are on their way at once; once half of the
+// window has drained, the replies read let as many more go.
 TEST(Pop3Pipelining, CommandsAheadStayWithinTheirWindow)
 {
     struct Row {
         const char* behaviour;
         int first;
         int inWindow;
+        int drained;  // the replies read before more commands go
     };
     const Row rows[] = {
-        {"short commands: 512 of them", 1, 512},
-        {"long commands: 8 KiB of them", 1999999000, 8192 / 18},
+        {"short commands: 512 of them", 1, 512, 256},
+        {"long commands: 8 KiB of them", 1999999000, 8192 / 18, 8192 / 18 - 4096 / 18},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.behaviour);
+        std::string replies;
+        for (int n = row.first; n < row.first + row.drained; ++n)
+            replies += HeaderReply(n);
         CScriptedPop3Server server;
         server.Reply("+OK\r\n")
             .Expect("USER u\r\n").Reply("+OK\r\n")
@@ -424,16 +428,18 @@ TEST(Pop3Pipelining, CommandsAheadStayWithinTheirWindow)
             .Expect("LIST \r\n").Reply("+OK\r\n.\r\n")
             .Expect("CAPA\r\n").Reply(kPipelining)
             .Expect(TopCommands(row.first, row.first + row.inWindow - 1))
-            .Reply(HeaderReply(row.first))
-            .Expect(TopCommands(row.first + row.inWindow, row.first + row.inWindow));
+            .Reply(replies)
+            .Expect(TopCommands(row.first + row.inWindow, row.first + row.inWindow + row.drained - 1));
         {
             CPop3Client client;
             ASSERT_EQ(client.Login(server.Address(), "u", "p"), 1);
             ASSERT_EQ(client.Capa(), 1);
             client.PipelineSummaries(row.first, row.first + 1000);
-            std::string line;
-            EXPECT_EQ(client.RetrieveSummary(row.first, line), 1);
-            EXPECT_EQ(line, SummaryOf(row.first));
+            for (int n = row.first; n < row.first + row.drained; ++n) {
+                std::string line;
+                ASSERT_EQ(client.RetrieveSummary(n, line), 1);
+                EXPECT_EQ(line, SummaryOf(n));
+            }
         }
         EXPECT_TRUE(server.WaitUntilScriptEnds());
         EXPECT_EQ(server.Failures(), "");
