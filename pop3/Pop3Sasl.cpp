@@ -9,13 +9,6 @@
 
 namespace {
 
-// A value goes into the SASL response only up to its first line break or zero byte, which
-// would end the response early or split it into another command.
-std::string CutAtLineBreak(const std::string& value)
-{
-    return value.substr(0, value.find_first_of(std::string("\r\n\0", 3)));
-}
-
 // Whether the SASL line of a CAPA response names the mechanism (in any case).
 bool OffersMechanism(std::string_view response, std::string_view mechanism)
 {
@@ -98,8 +91,8 @@ int CPop3Client::Authenticate(const std::string& host, int port, const std::stri
         return 0;
     }
     const bool bearer = OffersMechanism(capabilities, "OAUTHBEARER");
-    const std::string name = CutAtLineBreak(user);
-    const std::string token = CutAtLineBreak(accessToken);
+    const std::string name = CommandArgument(user);
+    const std::string token = CommandArgument(accessToken);
     std::string response;
     if (bearer) {
         response = "n,a=" + SaslName(name) + ",\x01host=" + host + "\x01port=" + std::to_string(port) +
